@@ -1,0 +1,191 @@
+// D88Reader: listing, selecting and reading the disk images of a D88 file.
+#include "d88_reader.h"
+
+#include <climits>
+#include <cstring>
+
+namespace d88 {
+
+namespace {
+
+// Disk offsets are kept as signed 32-bit values, as in the layout's own
+// fields; a disk image that would start beyond them cannot be addressed.
+constexpr std::int64_t kMaxDiskOffset = INT32_MAX;
+
+}  // namespace
+
+D88Reader::~D88Reader() { close(); }
+
+void D88Reader::close() {
+    if (stream_ != nullptr) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+}
+
+bool D88Reader::seekTo(std::int64_t position) {
+    // A position the platform's seek cannot reach is unreadable, not a
+    // truncated file: nothing is read from wherever the stream happens to be.
+    if (position < 0 || position > LONG_MAX) return false;
+    return std::fseek(stream_, static_cast<long>(position), SEEK_SET) == 0;
+}
+
+bool D88Reader::skip(std::int32_t count) {
+    return std::fseek(stream_, count, SEEK_CUR) == 0;
+}
+
+std::int32_t D88Reader::readBytes(std::uint8_t* out, std::int32_t count) {
+    if (count <= 0) return 0;
+    return static_cast<std::int32_t>(
+        std::fread(out, 1, static_cast<std::size_t>(count), stream_));
+}
+
+bool D88Reader::seekTrack(std::int32_t track) {
+    if (stream_ == nullptr || track < 0 || track >= kTrackCount) return false;
+    const std::int32_t offset = trackOffsets_[track];
+    // 0 marks an absent track, and so does a negative entry, which would point
+    // before the disk image. An entry equal to the disk size still counts as
+    // present; one above it does not.
+    if (offset <= 0 || offset > diskSize_) return false;
+    return seekTo(static_cast<std::int64_t>(diskOffset_) + offset);
+}
+
+void D88Reader::clearSelection() {
+    diskOffset_ = -1;
+    currentDisk_ = -1;
+    mediaType_ = -1;
+    diskSize_ = 0;
+    std::memset(name_, 0, sizeof name_);
+}
+
+bool D88Reader::open(const char* path) {
+    // Also when a new path is given: the reader holds at most one file.
+    close();
+    if (path == nullptr) {
+        diskCount_ = 0;
+        currentDisk_ = -1;
+        mediaType_ = -1;
+        return true;
+    }
+    stream_ = std::fopen(path, "rb");
+    if (stream_ == nullptr) return false;
+
+    std::uint8_t header[kDiskHeaderSize];
+    std::int64_t position = 0;
+    diskCount_ = 0;
+    while (diskCount_ < kMaxDisks) {
+        if (!seekTo(position) ||
+            readBytes(header, kDiskHeaderSize) != kDiskHeaderSize) {
+            break;
+        }
+        diskOffsets_[diskCount_] = static_cast<std::int32_t>(position);
+        ++diskCount_;
+        const std::int32_t diskSize = readLe32(header + kDiskSizeOffset);
+        // A negative size would put the next image before this one.
+        if (diskSize < 0) break;
+        // A size of 0 lists the same header again, up to kMaxDisks.
+        position += diskSize;
+        if (position > kMaxDiskOffset) break;
+    }
+    return true;
+}
+
+bool D88Reader::selectDisk(std::int32_t index) {
+    if (stream_ == nullptr) return false;
+    clearSelection();
+    if (index < 0 || index >= diskCount_) return false;
+
+    std::uint8_t header[kDiskHeaderSize];
+    // The file may have changed since it was listed.
+    if (!seekTo(diskOffsets_[index]) ||
+        readBytes(header, kDiskHeaderSize) != kDiskHeaderSize) {
+        return false;
+    }
+    diskOffset_ = diskOffsets_[index];
+    for (std::int32_t k = 0; k < kTrackCount; ++k) {
+        trackOffsets_[k] = readLe32(header + kTrackTableOffset + 4 * k);
+    }
+    mediaType_ = header[kMediaTypeOffset];
+    diskSize_ = readLe32(header + kDiskSizeOffset);
+    for (std::int32_t i = 0; i < kDiskNameSize && header[i] != 0; ++i) {
+        name_[i] = static_cast<char>(header[i]);
+    }
+    currentDisk_ = index;
+    return true;
+}
+
+void D88Reader::setSectorRange(std::int32_t first, std::int32_t last) {
+    firstSector_ = first;
+    lastSector_ = last;
+}
+
+std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c,
+                                   std::int32_t h, std::int32_t r,
+                                   std::int32_t n, std::uint8_t* out,
+                                   std::int32_t maxLen) {
+    if (!seekTrack(track)) return 0;
+    std::uint8_t header[kSectorHeaderSize];
+    // 64 bits: headers whose counts disagree can make a walk outlast any
+    // 16-bit count.
+    for (std::int64_t i = 0;; ++i) {
+        if (readBytes(header, kSectorHeaderSize) != kSectorHeaderSize) return 0;
+        const std::int32_t count = readLe16(header + kSectorCountOffset);
+        const std::int32_t dataSize = readLe16(header + kDataSizeOffset);
+        // An empty track, whatever the identity of its first record.
+        if (count == 0) return 0;
+        if (header[0] == c && header[1] == h && header[2] == r &&
+            header[3] == n) {
+            // The bytes that arrived: the file may end inside the data.
+            return readBytes(out, dataSize < maxLen ? dataSize : maxLen);
+        }
+        if (!skip(dataSize) || i == count - 1) return 0;
+    }
+}
+
+std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
+                                    std::int32_t h, std::int32_t r,
+                                    std::int32_t n, std::uint8_t* out,
+                                    std::int32_t length) {
+    if (n < 0 || n > kMaxSizeCode) return 0;
+    std::int32_t step = 128 << n;
+    std::int32_t done = 0;
+    while (done < length) {
+        if (step > length - done) step = length - done;
+        // A found sector has C, H, R below 256 and a track below 164, so the
+        // steps below cannot overflow.
+        if (readSector(track, c, h, r, n, out + done, step) < step) break;
+        done += step;
+        if (r == lastSector_) {
+            ++track;
+            if (h == 0) {
+                h = 1;
+            } else {
+                h = 0;
+                ++c;
+            }
+            r = firstSector_;
+        } else {
+            ++r;
+        }
+    }
+    return done;
+}
+
+std::int32_t D88Reader::readTrackIds(std::int32_t track, std::uint8_t* out,
+                                     std::int32_t maxLen) {
+    if (!seekTrack(track)) return 0;
+    std::uint8_t header[kSectorHeaderSize];
+    std::int32_t written = 0;
+    // A sector count of 0 does not end this listing: it goes on until the
+    // output is full or the file ends.
+    for (std::int64_t i = 0; maxLen - written >= 4; ++i) {
+        if (readBytes(header, kSectorHeaderSize) != kSectorHeaderSize) break;
+        std::memcpy(out + written, header, 4);
+        written += 4;
+        const std::int32_t count = readLe16(header + kSectorCountOffset);
+        if (!skip(readLe16(header + kDataSizeOffset)) || i == count - 1) break;
+    }
+    return written;
+}
+
+}  // namespace d88

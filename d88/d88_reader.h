@@ -1,0 +1,151 @@
+// Reading the sectors of the disk images held in one D88 file.
+//
+// A D88 file is one or more disk images back to back from offset 0, with no
+// file header and no magic number. Each disk image is a DiskHeader followed by
+// its tracks; each track is a run of sector records without gaps, each record
+// a SectorHeader followed by exactly data-size bytes of data. Records need not
+// stand in sector-number order.
+//
+//   file:   [disk 0: header | tracks...][disk 1: header | tracks...] ...
+//   track:  [SectorHeader | data][SectorHeader | data] ...
+//
+// DiskHeader, 688 bytes at the start of each disk image:
+//
+//   offset size  field        meaning
+//   0      16    name         raw bytes; a shorter name ends at a NUL, a
+//                             16-byte name has none
+//   16     11    -            not interpreted
+//   27     1     media type   unsigned byte, passed on unchanged
+//   28     4     disk size    signed LE32: length of this disk image in bytes,
+//                             header included; the next image starts after it
+//   32     656   track table  164 signed LE32 offsets of each track's first
+//                             record, counted from the first byte of this
+//                             header; 0 = absent track
+//
+// SectorHeader, 16 bytes before each sector's data:
+//
+//   offset size  field        meaning
+//   0      1     C            cylinder, as recorded in the sector's identity
+//   1      1     H            head, as recorded
+//   2      1     R            sector number
+//   3      1     N            size code: the sector holds 128 << N bytes
+//   4      2     sector count unsigned LE16: records in this track (repeated
+//                             in every header of the track)
+//   6      8     -            not interpreted
+//   14     2     data size    unsigned LE16: data bytes after this header
+//
+// A sector is found by its identity, all four of C, H, R and N. On the
+// double-sided disks handled here, track index k holds cylinder k / 2 and
+// head k % 2.
+//
+// Everything read from the file is untrusted: every count and offset is
+// checked before it is used, positions are computed in 64 bits, and a field
+// that points nowhere simply finds nothing. No operation prints; outcomes are
+// return values.
+#ifndef D88CUT_D88_D88_READER_H
+#define D88CUT_D88_D88_READER_H
+
+#include <cstdint>
+#include <cstdio>
+
+namespace d88 {
+
+constexpr std::int32_t kDiskHeaderSize = 688;
+constexpr std::int32_t kDiskNameSize = 16;
+constexpr std::int32_t kMediaTypeOffset = 27;
+constexpr std::int32_t kDiskSizeOffset = 28;
+constexpr std::int32_t kTrackTableOffset = 32;
+// 164 entries fill the header exactly: 32 + 164 * 4 = 688.
+constexpr std::int32_t kTrackCount = 164;
+// The listing of disk images ends after this many, even if more follow.
+constexpr std::int32_t kMaxDisks = 64;
+
+constexpr std::int32_t kSectorHeaderSize = 16;
+constexpr std::int32_t kSectorCountOffset = 4;
+constexpr std::int32_t kDataSizeOffset = 14;
+// Size codes above this make 128 << N overflow a signed 32-bit step.
+constexpr std::int32_t kMaxSizeCode = 23;
+
+// The unsigned value of two bytes, first byte lowest.
+inline std::uint16_t readLe16(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+// The signed value of four bytes, first byte lowest.
+inline std::int32_t readLe32(const std::uint8_t* bytes) {
+    const std::uint32_t u = static_cast<std::uint32_t>(bytes[0]) |
+                            (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                            (static_cast<std::uint32_t>(bytes[2]) << 16) |
+                            (static_cast<std::uint32_t>(bytes[3]) << 24);
+    // Two's complement spelled out, so the result never rests on an
+    // implementation-defined conversion.
+    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u)
+                            : -static_cast<std::int32_t>(~u) - 1;
+}
+
+class D88Reader {
+public:
+    D88Reader() = default;
+    ~D88Reader();
+    D88Reader(const D88Reader&) = delete;
+    D88Reader& operator=(const D88Reader&) = delete;
+
+    // Opens the file and lists its disk images; true also when it holds none.
+    // A null path closes the file and returns true.
+    bool open(const char* path);
+    std::int32_t diskCount() const { return diskCount_; }
+    // Makes disk image `index` current; false (and no disk selected) when the
+    // index is out of range or its header can no longer be read whole.
+    bool selectDisk(std::int32_t index);
+    // The sector numbers that begin and end a track in readSectors' runs.
+    void setSectorRange(std::int32_t first, std::int32_t last);
+
+    // Reads the sector with identity (c, h, r, n) on track `track` into `out`,
+    // at most maxLen bytes; returns the bytes that arrived, 0 when not found.
+    std::int32_t readSector(std::int32_t track, std::int32_t c, std::int32_t h,
+                            std::int32_t r, std::int32_t n, std::uint8_t* out,
+                            std::int32_t maxLen);
+    // Reads `length` bytes of consecutive sectors from (c, h, r, n) on, in
+    // steps of 128 << n bytes, across tracks; returns the bytes of the whole
+    // steps that were read before a sector was missing or short.
+    std::int32_t readSectors(std::int32_t track, std::int32_t c, std::int32_t h,
+                             std::int32_t r, std::int32_t n, std::uint8_t* out,
+                             std::int32_t length);
+    // Lists the C, H, R, N bytes of a track's records in file order, 4 bytes a
+    // record, as many as fit in maxLen; returns the bytes written.
+    std::int32_t readTrackIds(std::int32_t track, std::uint8_t* out,
+                              std::int32_t maxLen);
+
+    std::int32_t currentDisk() const { return currentDisk_; }
+    // The current disk's name, NUL-terminated (empty when none is selected).
+    const char* diskName() const { return name_; }
+    std::int32_t mediaType() const { return mediaType_; }
+
+private:
+    void close();
+    // Seeks to an absolute file position; false when the position is negative
+    // or beyond what the platform's seek can reach.
+    bool seekTo(std::int64_t position);
+    bool skip(std::int32_t count);
+    std::int32_t readBytes(std::uint8_t* out, std::int32_t count);
+    // Seeks to the first record of `track`; false when the track is absent.
+    bool seekTrack(std::int32_t track);
+    void clearSelection();
+
+    std::FILE* stream_ = nullptr;
+    std::int32_t currentDisk_ = -1;
+    std::int32_t diskCount_ = 0;
+    std::int32_t firstSector_ = 1;
+    std::int32_t lastSector_ = 16;
+    std::int32_t diskOffsets_[kMaxDisks] = {};
+    std::int32_t diskSize_ = 0;
+    std::int32_t diskOffset_ = 0;
+    std::int32_t trackOffsets_[kTrackCount] = {};
+    std::int32_t mediaType_ = -1;
+    // One byte more than the header's name field, so it always ends in NUL.
+    char name_[kDiskNameSize + 1] = {};
+};
+
+}  // namespace d88
+
+#endif

@@ -1,0 +1,114 @@
+// The D88 image builder for tests and the sample image.
+#include "image_builder.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace d88test {
+
+namespace {
+
+constexpr std::size_t kHeaderSize = 688;
+constexpr std::size_t kRecordHeaderSize = 16;
+
+void putLe(Bytes& out, std::size_t at, std::uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) out[at + i] = (value >> (8 * i)) & 0xFF;
+}
+
+}  // namespace
+
+const char kSignature[17] = "VORLU        Sys";
+
+Bytes buildImage(const std::vector<Disk>& disks) {
+    Bytes image;
+    for (const Disk& disk : disks) {
+        const std::size_t start = image.size();
+        image.resize(start + kHeaderSize, 0);
+        std::memcpy(&image[start], disk.name.data(),
+                    disk.name.size() < 16 ? disk.name.size() : 16);
+        image[start + 27] = disk.mediaType;
+        for (const auto& [index, sectors] : disk.tracks) {
+            putLe(image, start + 32 + 4 * index, image.size() - start, 4);
+            for (const Sector& s : sectors) {
+                Bytes record(kRecordHeaderSize, 0);
+                record[0] = s.c;
+                record[1] = s.h;
+                record[2] = s.r;
+                record[3] = s.n;
+                putLe(record, 4, s.sectorCount.value_or(sectors.size()), 2);
+                putLe(record, 14, s.dataSize.value_or(s.data.size()), 2);
+                image.insert(image.end(), record.begin(), record.end());
+                image.insert(image.end(), s.data.begin(), s.data.end());
+            }
+        }
+        for (const auto& [index, offset] : disk.trackOffsets) {
+            putLe(image, start + 32 + 4 * index, static_cast<std::uint32_t>(offset), 4);
+        }
+        const std::uint32_t size = disk.diskSize
+                                       ? static_cast<std::uint32_t>(*disk.diskSize)
+                                       : static_cast<std::uint32_t>(image.size() - start);
+        putLe(image, start + 28, size, 4);
+    }
+    return image;
+}
+
+bool writeFile(const std::string& path, const Bytes& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::optional<Bytes> readFile(const std::string& path) {
+    Bytes bytes;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return std::nullopt;
+    std::uint8_t chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    std::fclose(f);
+    return bytes;
+}
+
+Sector sectorAt(int track, int r, Bytes data) {
+    Sector s;
+    s.c = static_cast<std::uint8_t>(track / 2);
+    s.h = static_cast<std::uint8_t>(track % 2);
+    s.r = static_cast<std::uint8_t>(r);
+    s.data = std::move(data);
+    return s;
+}
+
+Bytes sectorBytes(int track, int r) {
+    Bytes data(256);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 7 + track * 13 + r * 29 + 1);
+    }
+    char label[8];
+    std::snprintf(label, sizeof label, "T%02dS%02d", track, r);
+    std::memcpy(data.data(), label, 6);
+    return data;
+}
+
+Disk knownDisk() {
+    Disk disk;
+    disk.name = "D88CUT SAMPLE";
+    for (int track = 0; track < 80; ++track) {
+        const int last = track >= 10 && track <= 74 ? 17 : 16;
+        std::vector<Sector>& sectors = disk.tracks[track];
+        // Every record is placed, in an order that is not sector order:
+        // 5 is coprime to 16 and 17, so i * 5 visits every sector once.
+        for (int i = 0; i < last; ++i) {
+            const int r = (i * 5 + track) % last + 1;
+            sectors.push_back(sectorAt(track, r, sectorBytes(track, r)));
+        }
+    }
+    for (Sector& s : disk.tracks[0]) {
+        if (s.r == 1) std::memcpy(&s.data[1], kSignature, 16);
+    }
+    return disk;
+}
+
+}  // namespace d88test

@@ -1,0 +1,55 @@
+// Builds D88 images for tests and the sample, from a description of disk
+// images, tracks and sector records. Every field can be overridden, so the
+// same builder writes malformed images: wrong counts, lying data sizes, bad
+// offsets, odd names; a cut-off file is the built bytes, resized.
+#ifndef D88CUT_TESTS_IMAGE_BUILDER_H
+#define D88CUT_TESTS_IMAGE_BUILDER_H
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace d88test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Sector {
+    std::uint8_t c = 0, h = 0, r = 0, n = 1;
+    Bytes data;
+    // Written into the header instead of the true figures when set.
+    std::optional<std::uint16_t> sectorCount;  // default: records in track
+    std::optional<std::uint16_t> dataSize;     // default: data.size()
+};
+
+struct Disk {
+    std::string name;  // raw bytes; the first 16 are written
+    std::uint8_t mediaType = 0;
+    std::map<int, std::vector<Sector>> tracks;  // by track index, file order
+    std::optional<std::int32_t> diskSize;       // default: the true size
+    std::map<int, std::int32_t> trackOffsets;   // entries written instead
+};
+
+// The disk images back to back; tracks are laid out in index order.
+Bytes buildImage(const std::vector<Disk>& disks);
+// False when the file cannot be written whole.
+bool writeFile(const std::string& path, const Bytes& bytes);
+// Nothing when the file cannot be opened.
+std::optional<Bytes> readFile(const std::string& path);
+
+// The known disk's geometry: track index t holds cylinder t / 2, head t % 2.
+Sector sectorAt(int track, int r, Bytes data);
+// 256 recognisable bytes for a sector: "T46S12" at the front, then a pattern
+// that differs with every byte position, track and sector.
+Bytes sectorBytes(int track, int r);
+// The first 16 bytes after byte 0 of the known disk's boot sector.
+extern const char kSignature[17];
+// A whole known disk: the signature in track 0 sector 1, sectors 1 to 16 of
+// tracks 0 to 79 and sector 17 of tracks 10 to 74, all holding sectorBytes,
+// with each track's records in a shuffled order.
+Disk knownDisk();
+
+}  // namespace d88test
+
+#endif

@@ -1,0 +1,91 @@
+// Starting d88cut as a child process for end-to-end tests.
+#include "tool_runner.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace d88test {
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    const std::optional<Bytes> bytes = readFile(path);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+}
+
+}  // namespace
+
+Scratch::Scratch() {
+    char pattern[] = "/tmp/d88cut-test-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    root_ = made != nullptr ? made : "";
+    ::mkdir(work().c_str(), 0755);
+}
+
+Scratch::~Scratch() {
+    std::error_code ignored;
+    // Permissions a test took away must not keep its files from going.
+    std::filesystem::permissions(work(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(root_, ignored);
+}
+
+std::string Scratch::image(const Bytes& bytes) const {
+    const std::string path = root_ + "/image.d88";
+    writeFile(path, bytes);
+    return path;
+}
+
+std::map<std::string, Bytes> Scratch::files() const {
+    std::map<std::string, Bytes> found;
+    for (const auto& entry : std::filesystem::directory_iterator(work())) {
+        if (!entry.is_regular_file() || entry.is_symlink()) continue;
+        const std::string name = entry.path().filename().string();
+        found[name] = readFile(entry.path().string()).value_or(Bytes());
+    }
+    return found;
+}
+
+RunResult Scratch::run(const std::vector<std::string>& argv,
+                       const std::function<void()>& inChild) const {
+    const std::string outPath = root_ + "/stdout";
+    const std::string errPath = root_ + "/stderr";
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
+            ::chdir(work().c_str()) != 0) {
+            ::_exit(127);
+        }
+        if (inChild) inChild();
+        ::execv(D88CUT_EXE, args.data());
+        ::_exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+    }
+    result.out = slurp(outPath);
+    result.err = slurp(errPath);
+    return result;
+}
+
+RunResult Scratch::runOn(const Bytes& bytes) const {
+    return run({"d88cut", image(bytes)});
+}
+
+}  // namespace d88test

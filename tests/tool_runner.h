@@ -1,0 +1,49 @@
+// Runs the built d88cut in a scratch directory of its own and captures what
+// it printed, its exit status and the files it left there.
+#ifndef D88CUT_TESTS_TOOL_RUNNER_H
+#define D88CUT_TESTS_TOOL_RUNNER_H
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "image_builder.h"
+
+namespace d88test {
+
+struct RunResult {
+    int status = -1;  // exit status, or -1 when the tool did not exit
+    std::string out;
+    std::string err;
+};
+
+// A fresh directory, removed with everything in it at the end of the test.
+// The tool runs in work(); the image and the captured streams live beside it.
+class Scratch {
+public:
+    Scratch();
+    ~Scratch();
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    const std::string& root() const { return root_; }
+    std::string work() const { return root_ + "/work"; }
+    // Writes the image beside the work directory and returns its path.
+    std::string image(const Bytes& bytes) const;
+    // Every regular file in work(), by name.
+    std::map<std::string, Bytes> files() const;
+    // Runs d88cut with these arguments (the program name comes first) in
+    // work(); `inChild` runs in the child just before the tool starts.
+    RunResult run(const std::vector<std::string>& argv,
+                  const std::function<void()>& inChild = {}) const;
+    // d88cut IMAGE, on an image written beside work().
+    RunResult runOn(const Bytes& image) const;
+
+private:
+    std::string root_;
+};
+
+}  // namespace d88test
+
+#endif

@@ -1,0 +1,139 @@
+// d88cut end to end: the command line, its messages and statuses byte for
+// byte, and the recognition of the known disk.
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "image_builder.h"
+#include "tool_runner.h"
+
+namespace {
+
+using d88test::Bytes;
+using d88test::Disk;
+using d88test::Sector;
+
+const char kUsage[] = "Usage: d88cut [d88file]\n";
+const char kOpenFailed[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
+    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x2E\x0A";
+const char kRecognised[] =
+    "\x44\x69\x73\x6B\x20\x41\x20\x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82"
+    "\xB5\x82\xBD\x2E\x0A";
+
+// A disk whose only record is a boot sector with these bytes and identity.
+Disk bootOnly(Bytes data, int c = 0, int h = 0, int n = 1) {
+    Sector boot;
+    boot.c = static_cast<std::uint8_t>(c);
+    boot.h = static_cast<std::uint8_t>(h);
+    boot.r = 1;
+    boot.n = static_cast<std::uint8_t>(n);
+    boot.data = std::move(data);
+    Disk disk;
+    disk.tracks[0].push_back(boot);
+    return disk;
+}
+
+Bytes bootWithSignatureAt(std::size_t at, const char* signature = d88test::kSignature) {
+    Bytes data(256, 0);
+    std::memcpy(&data[at], signature, 16);
+    return data;
+}
+
+Disk knownBootOnly() { return bootOnly(bootWithSignatureAt(1)); }
+
+TEST(CommandLine, WrongArgumentCountPrintsUsage) {
+    d88test::Scratch scratch;
+    const std::string image = scratch.image(d88test::buildImage({knownBootOnly()}));
+    for (const auto& argv : std::vector<std::vector<std::string>>{
+             {"d88cut"}, {"d88cut", image, image}, {"d88cut", image, "x", "y"}}) {
+        const d88test::RunResult run = scratch.run(argv);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, kUsage);
+        EXPECT_EQ(run.out, "");
+    }
+    const d88test::RunResult named = scratch.run({"/opt/bin/cutter"});
+    EXPECT_EQ(named.err, "Usage: /opt/bin/cutter [d88file]\n");
+    EXPECT_TRUE(scratch.files().empty());
+}
+
+TEST(CommandLine, UnopenableFileIsReportedInJapanese) {
+    d88test::Scratch scratch;
+    const d88test::RunResult run = scratch.run({"d88cut", scratch.root() + "/absent.d88"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, kOpenFailed);
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(CommandLine, FileWithoutDiskImagesEndsQuietly) {
+    d88test::Scratch scratch;
+    for (const Bytes& image : {Bytes(), Bytes(687, 0)}) {
+        const d88test::RunResult run = scratch.runOn(image);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_TRUE(scratch.files().empty());
+}
+
+TEST(Recognition, SampleImageIsTheKnownDisk) {
+    d88test::Scratch scratch;
+    const d88test::RunResult run = scratch.run({"d88cut", D88CUT_SAMPLE});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.substr(0, std::strlen(kRecognised)), kRecognised);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(Recognition, EachDiskCarryingTheSignatureIsAnnounced) {
+    d88test::Scratch scratch;
+    const Disk other = bootOnly(Bytes(256, 0x20));
+    EXPECT_EQ(scratch.runOn(d88test::buildImage({other, knownBootOnly()})).out, kRecognised);
+    const d88test::RunResult twice =
+        scratch.runOn(d88test::buildImage({knownBootOnly(), other, knownBootOnly()}));
+    EXPECT_EQ(twice.out, std::string(kRecognised) + kRecognised);
+    EXPECT_EQ(twice.status, 0);
+}
+
+TEST(Recognition, OnlyTheExactSignatureAtByteOneMatches) {
+    d88test::Scratch scratch;
+    const std::vector<Disk> strangers = {
+        bootOnly(bootWithSignatureAt(1, "vorlu        sys")),
+        bootOnly(bootWithSignatureAt(0)),
+        bootOnly(bootWithSignatureAt(2)),
+        bootOnly(bootWithSignatureAt(1, "VORLU       Sys ")),
+        bootOnly(bootWithSignatureAt(1), 0, 0, 0),  // recorded with N 0
+        bootOnly(bootWithSignatureAt(1), 0, 1, 1),  // recorded on head 1
+        bootOnly(bootWithSignatureAt(1), 1, 0, 1),  // recorded as cylinder 1
+    };
+    for (const Disk& disk : strangers) {
+        const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+TEST(Recognition, NeverComparesBytesAnEarlierDiskLeft) {
+    // After a known disk, one without a boot sector, or with one too short to
+    // hold the signature, must not pass for the known disk.
+    d88test::Scratch scratch;
+    const Disk noBoot;
+    const Bytes known = bootWithSignatureAt(1);
+    const Disk shortBoot = bootOnly(Bytes(known.begin(), known.begin() + 16));
+    const Disk n0Boot = bootOnly(known, 0, 0, 0);
+    for (const Disk& later : {noBoot, shortBoot, n0Boot}) {
+        EXPECT_EQ(scratch.runOn(d88test::buildImage({knownBootOnly(), later})).out, kRecognised);
+    }
+    // Seventeen bytes are enough: byte 0 and the whole signature.
+    const Disk justEnough = bootOnly(Bytes(known.begin(), known.begin() + 17));
+    EXPECT_EQ(scratch.runOn(d88test::buildImage({justEnough})).out, kRecognised);
+}
+
+TEST(Recognition, BootSectorCutByTheEndOfFileIsNotRecognised) {
+    d88test::Scratch scratch;
+    Bytes image = d88test::buildImage({knownBootOnly(), knownBootOnly()});
+    image.resize(image.size() - 256 + 10);  // the second boot sector has 10 bytes
+    EXPECT_EQ(scratch.runOn(image).out, kRecognised);
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+// What the parts of d88cut share: the one reader of the input file, the one
+// buffer every sector passes through, and the run range of the disk it knows.
+#ifndef D88CUT_TOOL_TOOL_H
+#define D88CUT_TOOL_TOOL_H
+
+#include <cstdint>
+
+#include "d88/d88_reader.h"
+
+namespace d88cut {
+
+// 340 KiB, as the tool has always had: far more than the largest block
+// (6,400 bytes) or the gathered PSGMUS (16,384 bytes).
+constexpr std::int32_t kTransferBufferSize = 348160;
+
+// The known disk has 256-byte sectors (size code 1) numbered 1 to 16.
+constexpr std::int32_t kSectorSize = 256;
+constexpr std::int32_t kSizeCode = 1;
+constexpr std::int32_t kFirstSector = 1;
+constexpr std::int32_t kLastSector = 16;
+
+// Constructed before main runs; its destructor, run at exit, closes the
+// input file.
+extern d88::D88Reader reader;
+// Zero at start; receives the boot sector, each block, then PSGMUS.
+extern std::uint8_t transferBuffer[kTransferBufferSize];
+
+}  // namespace d88cut
+
+#endif
