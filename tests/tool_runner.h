@@ -12,6 +12,15 @@
 
 namespace d88test {
 
+// The tool's messages, byte for byte; the Japanese two in Shift_JIS.
+inline constexpr char kUsage[] = "Usage: d88cut [d88file]\n";
+inline constexpr char kOpenFailed[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
+    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x2E\x0A";
+inline constexpr char kRecognised[] =
+    "\x44\x69\x73\x6B\x20\x41\x20\x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82"
+    "\xB5\x82\xBD\x2E\x0A";
+
 struct RunResult {
     int status = -1;  // exit status, or -1 when the tool did not exit
     std::string out;

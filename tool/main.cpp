@@ -1,9 +1,10 @@
-// d88cut's entry routine: checks the command line, opens the image and
+// d88cut's entry routine: checks the command line, opens the image,
 // recognises the known disk among its disk images by the boot-sector
-// signature.
+// signature and runs the block pass on each one.
 #include <cstdio>
 #include <cstring>
 
+#include "tool/block_pass.h"
 #include "tool/tool.h"
 
 namespace d88cut {
@@ -56,15 +57,19 @@ int run(int argc, char** argv) {
         std::fputs(kOpenFailedMessage, stderr);
         return 1;
     }
+    int status = 0;
     const std::int32_t diskCount = reader.diskCount();
     for (std::int32_t index = 0; index < diskCount; ++index) {
         if (!reader.selectDisk(index)) continue;
         reader.setSectorRange(kFirstSector, kLastSector);
         if (isKnownDisk()) {
             std::fputs(kRecognisedMessage, stdout);
+            // Files that could not be written are the one failure that
+            // changes the status; missing blocks do not.
+            if (!runBlockPass()) status = 1;
         }
     }
-    return 0;
+    return status;
 }
 
 }  // namespace

@@ -1,0 +1,249 @@
+// d88cut's block pass end to end: the files a recognised disk gives, byte for
+// byte, with blocks missing, partly found, and files that cannot be written.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "image_builder.h"
+#include "tool_runner.h"
+
+namespace {
+
+using d88test::Bytes;
+using d88test::Disk;
+using d88test::sectorBytes;
+
+struct Block {
+    const char* name;
+    int track;
+    int sector;
+    int size;
+};
+
+// The blocks of the known disk, in the order they are cut.
+const Block kBlocks[] = {
+    {"IPL2", 44, 11, 1024},    {"IPL3", 3, 1, 4096},     {"OPMDRV", 79, 1, 2048},
+    {"OPMTBL", 44, 15, 256},   {"OPMMUS0", 79, 9, 2048}, {"OPMMUS1", 46, 12, 6400},
+    {"OPMMUS2", 78, 8, 2048},  {"OPMMUS3", 78, 4, 1024}, {"OPMMUS4", 75, 9, 2816},
+    {"OPMMUS5", 40, 1, 1792},  {"OPMMUS6", 74, 9, 4096}, {"OPMMUS7", 74, 2, 1792},
+    {"OPMMUS8", 72, 13, 5376}, {"PSGDRV", 44, 5, 2560},  {"PSGTBL", 44, 16, 256},
+};
+
+void append(Bytes& to, const Bytes& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
+
+// What a run of `size` bytes from (track, sector) holds on the known disk,
+// sectors 1 to 16 a track; `transform` changes every sector's bytes.
+Bytes blockBytes(const Block& block, int size = -1, Bytes (*transform)(Bytes) = nullptr) {
+    Bytes bytes;
+    int track = block.track, sector = block.sector;
+    while (static_cast<int>(bytes.size()) < (size < 0 ? block.size : size)) {
+        append(bytes, transform ? transform(sectorBytes(track, sector)) : sectorBytes(track, sector));
+        if (sector == 16) {
+            ++track;
+            sector = 1;
+        } else {
+            ++sector;
+        }
+    }
+    return bytes;
+}
+
+Bytes psgmusBytes() {
+    Bytes bytes;
+    for (int t = 10; t <= 74; ++t) {
+        if (t != 56) append(bytes, sectorBytes(t, 17));
+    }
+    return bytes;
+}
+
+// The announcement and the cutting lines of every block but those named.
+std::string linesWithout(std::vector<std::string> missing = {}) {
+    std::string lines = d88test::kRecognised;
+    for (const Block& block : kBlocks) {
+        if (std::find(missing.begin(), missing.end(), block.name) == missing.end()) {
+            lines += std::string("cutting ... ") + block.name + "\n";
+        }
+    }
+    return lines + "cutting ... PSGMUS\n";
+}
+
+d88test::Sector* findSector(Disk& disk, int track, int r) {
+    for (d88test::Sector& s : disk.tracks[track]) {
+        if (s.r == r) return &s;
+    }
+    return nullptr;
+}
+
+void removeSector(Disk& disk, int track, int r) {
+    auto& sectors = disk.tracks[track];
+    sectors.erase(std::remove_if(sectors.begin(), sectors.end(),
+                                 [r](const d88test::Sector& s) { return s.r == r; }),
+                  sectors.end());
+}
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// Every file but those named holds its block of the known disk.
+void expectBlocksExcept(const d88test::Scratch& scratch, std::vector<std::string> except) {
+    const auto files = scratch.files();
+    for (const Block& block : kBlocks) {
+        if (std::find(except.begin(), except.end(), block.name) != except.end()) continue;
+        ASSERT_EQ(files.count(block.name), 1u) << block.name;
+        EXPECT_EQ(files.at(block.name), blockBytes(block)) << block.name;
+    }
+    if (std::find(except.begin(), except.end(), "PSGMUS") == except.end()) {
+        ASSERT_EQ(files.count("PSGMUS"), 1u);
+        EXPECT_EQ(files.at("PSGMUS"), psgmusBytes());
+    }
+}
+
+TEST(FullDisk, SampleImageGivesSixteenFilesByteForByte) {
+    d88test::Scratch scratch;
+    const d88test::RunResult run = scratch.run({"d88cut", D88CUT_SAMPLE});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, linesWithout());
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(scratch.files().size(), 16u);
+    expectBlocksExcept(scratch, {});
+
+    const auto files = scratch.files();
+    // OPMMUS1 crosses from cylinder 23 head 0 over head 1 to cylinder 24.
+    const Bytes& mus1 = files.at("OPMMUS1");
+    EXPECT_EQ(Bytes(mus1.begin() + 5 * 256, mus1.begin() + 6 * 256), sectorBytes(47, 1));
+    EXPECT_EQ(Bytes(mus1.end() - 256, mus1.end()), sectorBytes(48, 4));
+    // Track 56 is passed over: slot 46 holds track 57's sector 17.
+    const Bytes& psgmus = files.at("PSGMUS");
+    EXPECT_EQ(Bytes(psgmus.begin() + 46 * 256, psgmus.begin() + 47 * 256), sectorBytes(57, 17));
+}
+
+TEST(MissingBlocks, MissingOrShortFirstSectorPassesTheBlockOver) {
+    d88test::Scratch scratch;
+    Disk disk = d88test::knownDisk();
+    removeSector(disk, 40, 1);              // OPMMUS5
+    findSector(disk, 3, 1)->data.resize(128);  // IPL3
+    const Bytes older = {'o', 'l', 'd'};
+    ASSERT_TRUE(d88test::writeFile(scratch.work() + "/OPMMUS5", older));
+
+    const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, linesWithout({"IPL3", "OPMMUS5"}));
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(exists(scratch.work() + "/IPL3"));
+    EXPECT_EQ(scratch.files().at("OPMMUS5"), older);
+    expectBlocksExcept(scratch, {"IPL3", "OPMMUS5"});
+}
+
+TEST(PartlyFoundBlocks, BytesPastTheFoundOnesAreZeroAndWarned) {
+    // OPMMUS3 follows OPMMUS2 in the buffer; its second sector is missing.
+    // OPMMUS4's tenth sector holds only 100 bytes.
+    d88test::Scratch scratch;
+    Disk disk = d88test::knownDisk();
+    removeSector(disk, 78, 5);
+    findSector(disk, 76, 2)->data.resize(100);
+
+    const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, linesWithout());
+    EXPECT_EQ(run.err,
+              "OPMMUS3: only 256 of 1024 bytes found, the rest written as zero\n"
+              "OPMMUS4: only 2304 of 2816 bytes found, the rest written as zero\n");
+    const auto files = scratch.files();
+    Bytes mus3 = sectorBytes(78, 4);
+    mus3.resize(1024, 0);
+    EXPECT_EQ(files.at("OPMMUS3"), mus3);
+    Bytes mus4 = blockBytes(kBlocks[8], 2304);
+    mus4.resize(2816, 0);
+    EXPECT_EQ(files.at("OPMMUS4"), mus4);
+    expectBlocksExcept(scratch, {"OPMMUS3", "OPMMUS4"});
+}
+
+TEST(Gathering, OnlyTrack56WithSector17GivesZeroPsgmus) {
+    d88test::Scratch scratch;
+    Disk disk = d88test::knownDisk();
+    for (int t = 10; t <= 74; ++t) {
+        if (t != 56) removeSector(disk, t, 17);
+    }
+    const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
+    EXPECT_EQ(run.out, linesWithout());
+    EXPECT_EQ(scratch.files().at("PSGMUS"), Bytes(16384, 0));
+    expectBlocksExcept(scratch, {"PSGMUS"});
+}
+
+Bytes inverted(Bytes bytes) {
+    for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(~b);
+    return bytes;
+}
+
+TEST(TwoKnownDisks, TheLaterDisksFilesReplaceTheEarlier) {
+    d88test::Scratch scratch;
+    Disk later = d88test::knownDisk();
+    for (auto& [track, sectors] : later.tracks) {
+        for (d88test::Sector& s : sectors) {
+            if (track != 0) s.data = inverted(s.data);
+        }
+    }
+    removeSector(later, 40, 1);  // OPMMUS5 is kept from the first disk
+
+    const d88test::RunResult run =
+        scratch.runOn(d88test::buildImage({d88test::knownDisk(), later}));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, linesWithout() + linesWithout({"OPMMUS5"}));
+    const auto files = scratch.files();
+    for (const Block& block : kBlocks) {
+        const bool kept = std::string(block.name) == "OPMMUS5";
+        EXPECT_EQ(files.at(block.name), blockBytes(block, -1, kept ? nullptr : inverted))
+            << block.name;
+    }
+}
+
+// --- files that cannot be written ------------------------------------------
+
+class WriteFailure : public ::testing::Test {
+protected:
+    d88test::RunResult runSample(const std::function<void()>& inChild = {}) {
+        return scratch_.run({"d88cut", D88CUT_SAMPLE}, inChild);
+    }
+    d88test::Scratch scratch_;
+};
+
+TEST_F(WriteFailure, DirectoryInTheWayIsReportedAndThePassGoesOn) {
+    ASSERT_EQ(::mkdir((scratch_.work() + "/OPMTBL").c_str(), 0755), 0);
+    const d88test::RunResult run = runSample();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, linesWithout());
+    EXPECT_EQ(run.err, "cannot create OPMTBL: Is a directory\n");
+    expectBlocksExcept(scratch_, {"OPMTBL"});
+}
+
+TEST_F(WriteFailure, FullDeviceLeavesNoFileBehind) {
+    ASSERT_EQ(::symlink("/dev/full", (scratch_.work() + "/OPMDRV").c_str()), 0);
+    const d88test::RunResult run = runSample();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, linesWithout());
+    EXPECT_EQ(run.err, "cannot write OPMDRV: No space left on device\n");
+    EXPECT_FALSE(exists(scratch_.work() + "/OPMDRV"));
+    expectBlocksExcept(scratch_, {"OPMDRV"});
+}
+
+TEST_F(WriteFailure, FileSizeLimitCuttingPsgmusLeavesNoTruncatedFile) {
+    const d88test::RunResult run = runSample([] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {8192, 8192};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, linesWithout());
+    EXPECT_EQ(run.err, "cannot write PSGMUS: File too large\n");
+    EXPECT_FALSE(exists(scratch_.work() + "/PSGMUS"));
+    expectBlocksExcept(scratch_, {"PSGMUS"});
+}
+
+}  // namespace

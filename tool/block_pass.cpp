@@ -1,0 +1,119 @@
+// The block table, the writing of the block files and the PSGMUS gathering.
+#include "tool/block_pass.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tool/tool.h"
+
+namespace d88cut {
+
+namespace {
+
+// Fifteen blocks in output order, then an end row; the pass stops at the
+// first row on track 0, so no block can begin there.
+constexpr BlockEntry kBlockTable[] = {
+    {44, 11, 1024, "IPL2"},    {3, 1, 4096, "IPL3"},
+    {79, 1, 2048, "OPMDRV"},   {44, 15, 256, "OPMTBL"},
+    {79, 9, 2048, "OPMMUS0"},  {46, 12, 6400, "OPMMUS1"},
+    {78, 8, 2048, "OPMMUS2"},  {78, 4, 1024, "OPMMUS3"},
+    {75, 9, 2816, "OPMMUS4"},  {40, 1, 1792, "OPMMUS5"},
+    {74, 9, 4096, "OPMMUS6"},  {74, 2, 1792, "OPMMUS7"},
+    {72, 13, 5376, "OPMMUS8"}, {44, 5, 2560, "PSGDRV"},
+    {44, 16, 256, "PSGTBL"},   {0, 0, 0, ""},
+};
+
+// PSGMUS: sector 17 of tracks 10 to 74, one 256-byte slot each, but for
+// track 56, which is passed over; 64 slots in all.
+constexpr std::int32_t kGatherFirstTrack = 10;
+constexpr std::int32_t kGatherLastTrack = 74;
+constexpr std::int32_t kGatherSkippedTrack = 56;
+constexpr std::int32_t kGatherSector = 17;
+constexpr std::int32_t kGatherLength =
+    (kGatherLastTrack - kGatherFirstTrack) * kSectorSize;
+constexpr char kGatherName[] = "PSGMUS";
+
+constexpr bool tableFitsTheBuffer() {
+    for (const BlockEntry& block : kBlockTable) {
+        if (block.size < 0 || block.size > kTransferBufferSize ||
+            block.size % kSectorSize != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(tableFitsTheBuffer(),
+              "every block is whole sectors and fits in the transfer buffer");
+static_assert(kGatherLength <= kTransferBufferSize,
+              "the gathered slots fit in the transfer buffer");
+
+// Creates or truncates `name` and writes `size` bytes to it. A failure is
+// reported with the system's reason, and a file that was created but not
+// written whole is removed, so that nothing truncated looks complete.
+bool writeOutput(const char* name, const std::uint8_t* data, std::int32_t size) {
+    std::FILE* out = std::fopen(name, "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "cannot create %s: %s\n", name, std::strerror(errno));
+        return false;
+    }
+    const bool written =
+        std::fwrite(data, 1, static_cast<std::size_t>(size), out) ==
+        static_cast<std::size_t>(size);
+    int reason = errno;
+    // Closing flushes what the stream still holds, so it can fail too.
+    const bool closed = std::fclose(out) == 0;
+    if (written && closed) return true;
+    if (written) reason = errno;
+    std::fprintf(stderr, "cannot write %s: %s\n", name, std::strerror(reason));
+    std::remove(name);
+    return false;
+}
+
+void gatherPsgmus() {
+    std::memset(transferBuffer, 0, kGatherLength);
+    std::int32_t slot = 0;
+    for (std::int32_t t = kGatherFirstTrack; t <= kGatherLastTrack; ++t) {
+        if (t == kGatherSkippedTrack) continue;
+        // A missing sector leaves its slot zero; later slots keep their places.
+        reader.readSector(t, t / 2, t % 2, kGatherSector, kSizeCode,
+                          transferBuffer + kSectorSize * slot, kSectorSize);
+        ++slot;
+    }
+}
+
+}  // namespace
+
+BlockResult extractBlock(const char* name, std::int32_t track, std::int32_t c,
+                         std::int32_t h, std::int32_t r, std::int32_t n,
+                         std::int32_t skip, std::int32_t size) {
+    const std::int32_t wanted = skip + size;
+    const std::int32_t got =
+        reader.readSectors(track, c, h, r, n, transferBuffer, wanted);
+    if (got == 0) return BlockResult::kMissing;
+    std::printf("cutting ... %s\n", name);
+    if (got < wanted) {
+        // Never bytes of an earlier block, the boot sector or a short sector.
+        std::memset(transferBuffer + got, 0, static_cast<std::size_t>(wanted - got));
+        std::fprintf(stderr, "%s: only %d of %d bytes found, the rest written as zero\n",
+                     name, got > skip ? got - skip : 0, size);
+    }
+    return writeOutput(name, transferBuffer + skip, size) ? BlockResult::kWritten
+                                                         : BlockResult::kOutputFailed;
+}
+
+bool runBlockPass() {
+    bool allWritten = true;
+    for (const BlockEntry* block = kBlockTable; block->track != 0; ++block) {
+        const BlockResult result =
+            extractBlock(block->name, block->track, block->track / 2,
+                         block->track % 2, block->sector, kSizeCode, 0, block->size);
+        if (result == BlockResult::kOutputFailed) allWritten = false;
+    }
+    gatherPsgmus();
+    std::printf("cutting ... %s\n", kGatherName);
+    if (!writeOutput(kGatherName, transferBuffer, kGatherLength)) allWritten = false;
+    return allWritten;
+}
+
+}  // namespace d88cut
