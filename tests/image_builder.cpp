@@ -72,13 +72,18 @@ std::optional<Bytes> readFile(const std::string& path) {
     return bytes;
 }
 
-Sector sectorAt(int track, int r, Bytes data) {
+Sector sectorWithId(int c, int h, int r, int n, Bytes data) {
     Sector s;
-    s.c = static_cast<std::uint8_t>(track / 2);
-    s.h = static_cast<std::uint8_t>(track % 2);
+    s.c = static_cast<std::uint8_t>(c);
+    s.h = static_cast<std::uint8_t>(h);
     s.r = static_cast<std::uint8_t>(r);
+    s.n = static_cast<std::uint8_t>(n);
     s.data = std::move(data);
     return s;
+}
+
+Sector sectorAt(int track, int r, Bytes data) {
+    return sectorWithId(track / 2, track % 2, r, 1, std::move(data));
 }
 
 Bytes sectorBytes(int track, int r) {

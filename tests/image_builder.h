@@ -38,7 +38,10 @@ bool writeFile(const std::string& path, const Bytes& bytes);
 // Nothing when the file cannot be opened.
 std::optional<Bytes> readFile(const std::string& path);
 
-// The known disk's geometry: track index t holds cylinder t / 2, head t % 2.
+// A record with this identity and data; counts and sizes are the true ones.
+Sector sectorWithId(int c, int h, int r, int n, Bytes data);
+// The known disk's geometry: track index t holds cylinder t / 2, head t % 2,
+// and sectors of size code 1.
 Sector sectorAt(int track, int r, Bytes data);
 // 256 recognisable bytes for a sector: "T46S12" at the front, then a pattern
 // that differs with every byte position, track and sector.

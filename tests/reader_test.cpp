@@ -21,16 +21,7 @@ using d88test::Disk;
 using d88test::Sector;
 using d88test::sectorAt;
 using d88test::sectorBytes;
-
-Sector record(int c, int h, int r, int n, Bytes data) {
-    Sector s;
-    s.c = static_cast<std::uint8_t>(c);
-    s.h = static_cast<std::uint8_t>(h);
-    s.r = static_cast<std::uint8_t>(r);
-    s.n = static_cast<std::uint8_t>(n);
-    s.data = std::move(data);
-    return s;
-}
+constexpr auto record = d88test::sectorWithId;
 
 Disk diskWith(std::map<int, std::vector<Sector>> tracks, std::string name = "DISK") {
     Disk disk;

@@ -11,7 +11,6 @@ namespace {
 
 using d88test::Bytes;
 using d88test::Disk;
-using d88test::Sector;
 
 // What a recognised disk without any block prints: the announcement and the
 // PSGMUS line, which is written on every pass.
@@ -19,14 +18,8 @@ const std::string kBareDisk = std::string(d88test::kRecognised) + "cutting ... P
 
 // A disk whose only record is a boot sector with these bytes and identity.
 Disk bootOnly(Bytes data, int c = 0, int h = 0, int n = 1) {
-    Sector boot;
-    boot.c = static_cast<std::uint8_t>(c);
-    boot.h = static_cast<std::uint8_t>(h);
-    boot.r = 1;
-    boot.n = static_cast<std::uint8_t>(n);
-    boot.data = std::move(data);
     Disk disk;
-    disk.tracks[0].push_back(boot);
+    disk.tracks[0].push_back(d88test::sectorWithId(c, h, 1, n, std::move(data)));
     return disk;
 }
 
