@@ -87,6 +87,13 @@ bool D88Reader::open(const char* path) {
         position += diskSize;
         if (position > kMaxDiskOffset) break;
     }
+    // A path that opens but cannot be read, such as a directory, is no file
+    // of disk images; only the end of the file ends a listing in silence.
+    if (std::ferror(stream_)) {
+        close();
+        diskCount_ = 0;
+        return false;
+    }
     return true;
 }
 

@@ -90,8 +90,9 @@ public:
     D88Reader(const D88Reader&) = delete;
     D88Reader& operator=(const D88Reader&) = delete;
 
-    // Opens the file and lists its disk images; true also when it holds none.
-    // A null path closes the file and returns true.
+    // Opens the file and lists its disk images; true also when it holds none,
+    // false when it cannot be opened or read. A null path closes the file and
+    // returns true.
     bool open(const char* path);
     std::int32_t diskCount() const { return diskCount_; }
     // Makes disk image `index` current; false (and no disk selected) when the

@@ -101,10 +101,12 @@ TEST_F(ReaderTest, FileShorterThanAHeaderHoldsNoDisk) {
     EXPECT_FALSE(reader_.selectDisk(0));
 }
 
-TEST_F(ReaderTest, MissingFileDoesNotOpen) {
-    EXPECT_FALSE(reader_.open((scratch_.root() + "/absent.d88").c_str()));
-    EXPECT_EQ(reader_.diskCount(), 0);
-    EXPECT_FALSE(reader_.selectDisk(0));
+TEST_F(ReaderTest, MissingOrUnreadableFileDoesNotOpen) {
+    for (const std::string& path : {scratch_.root() + "/absent.d88", scratch_.work()}) {
+        EXPECT_FALSE(reader_.open(path.c_str())) << path;
+        EXPECT_EQ(reader_.diskCount(), 0);
+        EXPECT_FALSE(reader_.selectDisk(0));
+    }
 }
 
 TEST_F(ReaderTest, ListsDiskImagesBackToBack) {

@@ -48,10 +48,13 @@ TEST(CommandLine, WrongArgumentCountPrintsUsage) {
 
 TEST(CommandLine, UnopenableFileIsReportedInJapanese) {
     d88test::Scratch scratch;
-    const d88test::RunResult run = scratch.run({"d88cut", scratch.root() + "/absent.d88"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, d88test::kOpenFailed);
-    EXPECT_EQ(run.out, "");
+    // A directory opens on some systems, but cannot be read.
+    for (const std::string& path : {scratch.root() + "/absent.d88", scratch.root()}) {
+        const d88test::RunResult run = scratch.run({"d88cut", path});
+        EXPECT_EQ(run.status, 1) << path;
+        EXPECT_EQ(run.err, d88test::kOpenFailed) << path;
+        EXPECT_EQ(run.out, "") << path;
+    }
 }
 
 TEST(CommandLine, FileWithoutDiskImagesEndsQuietly) {
