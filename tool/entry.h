@@ -1,0 +1,15 @@
+// The entry routine of d88cut, apart from main so that the fuzzer can drive
+// the whole tool too.
+#ifndef D88CUT_TOOL_ENTRY_H
+#define D88CUT_TOOL_ENTRY_H
+
+namespace d88cut {
+
+// Runs d88cut on its command line in the current directory; returns the exit
+// status: 1 for a usage error, a file that cannot be opened or an output file
+// that could not be written whole, 0 otherwise.
+int runEntry(int argc, char** argv);
+
+}  // namespace d88cut
+
+#endif
