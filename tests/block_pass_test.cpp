@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "image_builder.h"
+#include "known_disk_blocks.h"
 #include "tool_runner.h"
 
 namespace {
@@ -18,46 +19,25 @@ using d88test::Bytes;
 using d88test::Disk;
 using d88test::sectorBytes;
 
-struct Block {
-    const char* name;
-    int track;
-    int sector;
-    int size;
-};
-
-// The blocks of the known disk, in the order they are cut.
-const Block kBlocks[] = {
-    {"IPL2", 44, 11, 1024},    {"IPL3", 3, 1, 4096},     {"OPMDRV", 79, 1, 2048},
-    {"OPMTBL", 44, 15, 256},   {"OPMMUS0", 79, 9, 2048}, {"OPMMUS1", 46, 12, 6400},
-    {"OPMMUS2", 78, 8, 2048},  {"OPMMUS3", 78, 4, 1024}, {"OPMMUS4", 75, 9, 2816},
-    {"OPMMUS5", 40, 1, 1792},  {"OPMMUS6", 74, 9, 4096}, {"OPMMUS7", 74, 2, 1792},
-    {"OPMMUS8", 72, 13, 5376}, {"PSGDRV", 44, 5, 2560},  {"PSGTBL", 44, 16, 256},
-};
+using d88test::Block;
+using d88test::kBlocks;
 
 void append(Bytes& to, const Bytes& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
 
-// What a run of `size` bytes from (track, sector) holds on the known disk,
-// sectors 1 to 16 a track; `transform` changes every sector's bytes.
+// What a block's run holds on the known disk, cut to `size` bytes when that
+// is given; `transform` changes every sector's bytes.
 Bytes blockBytes(const Block& block, int size = -1, Bytes (*transform)(Bytes) = nullptr) {
     Bytes bytes;
-    int track = block.track, sector = block.sector;
-    while (static_cast<int>(bytes.size()) < (size < 0 ? block.size : size)) {
+    for (const auto& [track, sector] : d88test::runSectors(block)) {
         append(bytes, transform ? transform(sectorBytes(track, sector)) : sectorBytes(track, sector));
-        if (sector == 16) {
-            ++track;
-            sector = 1;
-        } else {
-            ++sector;
-        }
     }
+    if (size >= 0) bytes.resize(static_cast<std::size_t>(size));
     return bytes;
 }
 
 Bytes psgmusBytes() {
     Bytes bytes;
-    for (int t = 10; t <= 74; ++t) {
-        if (t != 56) append(bytes, sectorBytes(t, 17));
-    }
+    for (const int t : d88test::psgmusTracks()) append(bytes, sectorBytes(t, 17));
     return bytes;
 }
 
@@ -66,10 +46,10 @@ std::string linesWithout(std::vector<std::string> missing = {}) {
     std::string lines = d88test::kRecognised;
     for (const Block& block : kBlocks) {
         if (std::find(missing.begin(), missing.end(), block.name) == missing.end()) {
-            lines += std::string("cutting ... ") + block.name + "\n";
+            lines += d88test::cuttingLine(block.name);
         }
     }
-    return lines + "cutting ... PSGMUS\n";
+    return lines + d88test::cuttingLine("PSGMUS");
 }
 
 d88test::Sector* findSector(Disk& disk, int track, int r) {
@@ -152,9 +132,8 @@ TEST(PartlyFoundBlocks, BytesPastTheFoundOnesAreZeroAndWarned) {
     const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, linesWithout());
-    EXPECT_EQ(run.err,
-              "OPMMUS3: only 256 of 1024 bytes found, the rest written as zero\n"
-              "OPMMUS4: only 2304 of 2816 bytes found, the rest written as zero\n");
+    EXPECT_EQ(run.err, "OPMMUS3: only 256 of 1024 bytes found, the rest written as zero\n"
+                       "OPMMUS4: only 2304 of 2816 bytes found, the rest written as zero\n");
     const auto files = scratch.files();
     Bytes mus3 = sectorBytes(78, 4);
     mus3.resize(1024, 0);

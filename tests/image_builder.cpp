@@ -19,9 +19,10 @@ void putLe(Bytes& out, std::size_t at, std::uint32_t value, int width) {
 
 const char kSignature[17] = "VORLU        Sys";
 
-Bytes buildImage(const std::vector<Disk>& disks) {
+Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places) {
     Bytes image;
-    for (const Disk& disk : disks) {
+    for (std::size_t d = 0; d < disks.size(); ++d) {
+        const Disk& disk = disks[d];
         const std::size_t start = image.size();
         image.resize(start + kHeaderSize, 0);
         std::memcpy(&image[start], disk.name.data(),
@@ -37,6 +38,10 @@ Bytes buildImage(const std::vector<Disk>& disks) {
                 record[3] = s.n;
                 putLe(record, 4, s.sectorCount.value_or(sectors.size()), 2);
                 putLe(record, 14, s.dataSize.value_or(s.data.size()), 2);
+                if (places != nullptr) {
+                    places->push_back({static_cast<int>(d), index, s.r, image.size(),
+                                       image.size() + kRecordHeaderSize, s.data.size()});
+                }
                 image.insert(image.end(), record.begin(), record.end());
                 image.insert(image.end(), s.data.begin(), s.data.end());
             }
@@ -55,7 +60,8 @@ Bytes buildImage(const std::vector<Disk>& disks) {
 bool writeFile(const std::string& path, const Bytes& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool ok = bytes.empty() ||
+                    std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
 

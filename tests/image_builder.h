@@ -31,8 +31,19 @@ struct Disk {
     std::map<int, std::int32_t> trackOffsets;   // entries written instead
 };
 
-// The disk images back to back; tracks are laid out in index order.
-Bytes buildImage(const std::vector<Disk>& disks);
+// Where a record landed in a built image.
+struct Placed {
+    int disk;
+    int track;
+    std::uint8_t r;
+    std::size_t headerAt;
+    std::size_t dataAt;
+    std::size_t dataSize;  // bytes of data written, whatever the header says
+};
+
+// The disk images back to back; tracks are laid out in index order. When
+// `places` is given, it receives every record's place, in file order.
+Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places = nullptr);
 // False when the file cannot be written whole.
 bool writeFile(const std::string& path, const Bytes& bytes);
 // Nothing when the file cannot be opened.

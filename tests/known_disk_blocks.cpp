@@ -1,0 +1,44 @@
+// The known disk's blocks as the tests expect them.
+#include "known_disk_blocks.h"
+
+namespace d88test {
+
+const Block kBlocks[15] = {
+    {"IPL2", 44, 11, 1024},    {"IPL3", 3, 1, 4096},     {"OPMDRV", 79, 1, 2048},
+    {"OPMTBL", 44, 15, 256},   {"OPMMUS0", 79, 9, 2048}, {"OPMMUS1", 46, 12, 6400},
+    {"OPMMUS2", 78, 8, 2048},  {"OPMMUS3", 78, 4, 1024}, {"OPMMUS4", 75, 9, 2816},
+    {"OPMMUS5", 40, 1, 1792},  {"OPMMUS6", 74, 9, 4096}, {"OPMMUS7", 74, 2, 1792},
+    {"OPMMUS8", 72, 13, 5376}, {"PSGDRV", 44, 5, 2560},  {"PSGTBL", 44, 16, 256},
+};
+
+std::vector<std::pair<int, int>> runSectors(const Block& block) {
+    std::vector<std::pair<int, int>> sectors;
+    int track = block.track, sector = block.sector;
+    for (int left = block.size; left > 0; left -= 256) {
+        sectors.push_back({track, sector});
+        if (sector == 16) {
+            ++track;
+            sector = 1;
+        } else {
+            ++sector;
+        }
+    }
+    return sectors;
+}
+
+std::vector<int> psgmusTracks() {
+    std::vector<int> tracks;
+    for (int t = 10; t <= 74; ++t) {
+        if (t != 56) tracks.push_back(t);
+    }
+    return tracks;
+}
+
+std::string cuttingLine(const std::string& name) { return "cutting ... " + name + "\n"; }
+
+std::string partlyFoundLine(const Block& block, int found) {
+    return std::string(block.name) + ": only " + std::to_string(found) + " of " +
+           std::to_string(block.size) + " bytes found, the rest written as zero\n";
+}
+
+}  // namespace d88test

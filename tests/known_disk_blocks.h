@@ -1,0 +1,34 @@
+// What the tests expect of the known disk's block pass: the blocks with
+// their places, the sectors each one's run reads, and the PSGMUS slots.
+#ifndef D88CUT_TESTS_KNOWN_DISK_BLOCKS_H
+#define D88CUT_TESTS_KNOWN_DISK_BLOCKS_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace d88test {
+
+struct Block {
+    const char* name;
+    int track;
+    int sector;
+    int size;
+};
+
+// The fifteen blocks, in the order they are cut.
+extern const Block kBlocks[15];
+
+// The (track, sector) pairs a block's run reads, in order: sectors 1 to 16
+// a track, on across tracks.
+std::vector<std::pair<int, int>> runSectors(const Block& block);
+// The tracks whose sector 17 fills PSGMUS's 64 slots, in slot order.
+std::vector<int> psgmusTracks();
+// "cutting ... NAME\n".
+std::string cuttingLine(const std::string& name);
+// The warning for a block of which only `found` bytes were read.
+std::string partlyFoundLine(const Block& block, int found);
+
+}  // namespace d88test
+
+#endif

@@ -1,0 +1,131 @@
+// The sample disk cut short at every record boundary and inside headers and
+// data: every cut ends cleanly, and the files hold only the bytes that
+// arrived, zero past them.
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "image_builder.h"
+#include "known_disk_blocks.h"
+#include "tool_runner.h"
+
+namespace {
+
+using d88test::Bytes;
+
+struct Sample {
+    Bytes bytes;
+    std::map<std::pair<int, int>, d88test::Placed> at;  // by (track, sector)
+};
+
+const Sample& sample() {
+    static const Sample built = [] {
+        Sample s;
+        std::vector<d88test::Placed> places;
+        s.bytes = d88test::buildImage({d88test::knownDisk()}, &places);
+        for (const d88test::Placed& p : places) s.at[{p.track, p.r}] = p;
+        return s;
+    }();
+    return built;
+}
+
+// Cuts inside the disk header, and at, inside the header of and inside the
+// data of every record.
+std::vector<std::size_t> cutPoints() {
+    std::set<std::size_t> cuts = {0, 27, 28, 687, sample().bytes.size() - 1};
+    for (const auto& [id, p] : sample().at) {
+        cuts.insert({p.headerAt, p.headerAt + 8, p.dataAt + 100});
+    }
+    return {cuts.begin(), cuts.end()};
+}
+
+struct Outcome {
+    std::string out;
+    std::string err;
+    std::map<std::string, Bytes> files;
+};
+
+// What d88cut must print and leave for the sample cut to `length` bytes.
+Outcome expectedFor(std::size_t length) {
+    const Sample& s = sample();
+    // The data bytes of a sector that are in the file, none when its header
+    // is cut (records stand in file order, so every earlier header is whole).
+    auto arrived = [&](int track, int r) -> Bytes {
+        const d88test::Placed& p = s.at.at({track, r});
+        if (p.dataAt > length) return {};
+        const std::size_t end = std::min(p.dataAt + p.dataSize, length);
+        return Bytes(s.bytes.begin() + p.dataAt, s.bytes.begin() + end);
+    };
+    Outcome expected;
+    if (length < 688 || arrived(0, 1).size() < 17) return expected;
+    expected.out = d88test::kRecognised;
+    for (const d88test::Block& block : d88test::kBlocks) {
+        Bytes data;
+        for (const auto& [track, r] : d88test::runSectors(block)) {
+            const Bytes sector = arrived(track, r);
+            if (sector.size() < 256) break;
+            data.insert(data.end(), sector.begin(), sector.end());
+        }
+        if (data.empty()) continue;
+        expected.out += d88test::cuttingLine(block.name);
+        if (static_cast<int>(data.size()) < block.size) {
+            expected.err += d88test::partlyFoundLine(block, static_cast<int>(data.size()));
+        }
+        data.resize(static_cast<std::size_t>(block.size), 0);
+        expected.files[block.name] = data;
+    }
+    Bytes psgmus;
+    for (const int track : d88test::psgmusTracks()) {
+        Bytes slot = arrived(track, 17);
+        slot.resize(256, 0);
+        psgmus.insert(psgmus.end(), slot.begin(), slot.end());
+    }
+    expected.out += d88test::cuttingLine("PSGMUS");
+    expected.files["PSGMUS"] = psgmus;
+    return expected;
+}
+
+std::set<std::string> entriesOf(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Eight shards, so that ctest can run them side by side.
+constexpr int kShards = 8;
+class TruncationSweep : public ::testing::TestWithParam<int> {};
+
+TEST_P(TruncationSweep, EveryCutEndsCleanlyWithOnlyTheBytesThatArrived) {
+    const std::vector<std::size_t> cuts = cutPoints();
+    ASSERT_GT(cuts.size(), 4000u);
+    d88test::Scratch scratch;
+    for (std::size_t i = static_cast<std::size_t>(GetParam()); i < cuts.size(); i += kShards) {
+        const std::size_t length = cuts[i];
+        const Bytes image(sample().bytes.begin(), sample().bytes.begin() + length);
+        for (const auto& entry : std::filesystem::directory_iterator(scratch.work())) {
+            std::filesystem::remove(entry.path());
+        }
+        const std::string path = scratch.image(image);
+        const d88test::RunResult run = scratch.run({"d88cut", path});
+        const Outcome expected = expectedFor(length);
+
+        ASSERT_EQ(run.status, 0) << "cut at " << length;
+        ASSERT_EQ(run.out, expected.out) << "cut at " << length;
+        ASSERT_EQ(run.err, expected.err) << "cut at " << length;
+        ASSERT_EQ(scratch.files(), expected.files) << "cut at " << length;
+        // Nothing beside the work directory changed: the image is as written
+        // and no file appeared next to it.
+        ASSERT_EQ(entriesOf(scratch.root()),
+                  (std::set<std::string>{"image.d88", "stderr", "stdout", "work"}));
+        ASSERT_EQ(d88test::readFile(path), image) << "cut at " << length;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shards, TruncationSweep, ::testing::Range(0, kShards));
+
+}  // namespace
