@@ -24,20 +24,61 @@ void D88Reader::close() {
 }
 
 bool D88Reader::seekTo(std::int64_t position) {
-    // A position the platform's seek cannot reach is unreadable, not a
-    // truncated file: nothing is read from wherever the stream happens to be.
     if (position < 0 || position > LONG_MAX) return false;
-    return std::fseek(stream_, static_cast<long>(position), SEEK_SET) == 0;
+    position_ = position;
+    return true;
 }
 
-bool D88Reader::skip(std::int32_t count) {
-    return std::fseek(stream_, count, SEEK_CUR) == 0;
+bool D88Reader::fill(std::int64_t position) {
+    // fseek takes a long: a position beyond it cannot be read on this
+    // platform.
+    if (position > LONG_MAX) return false;
+    bufferLength_ = 0;
+    bufferReachesEnd_ = false;
+    if (platformPosition_ != position) {
+        platformPosition_ = -1;
+        if (std::fseek(stream_, static_cast<long>(position), SEEK_SET) != 0) return false;
+    }
+    const std::size_t got = std::fread(buffer_, 1, kStreamBufferSize, stream_);
+    bufferStart_ = position;
+    bufferLength_ = static_cast<std::int32_t>(got);
+    bufferReachesEnd_ = got < static_cast<std::size_t>(kStreamBufferSize);
+    platformPosition_ = position + bufferLength_;
+    return got > 0;
+}
+
+void D88Reader::dropBuffer() {
+    bufferLength_ = 0;
+    bufferReachesEnd_ = false;
 }
 
 std::int32_t D88Reader::readBytes(std::uint8_t* out, std::int32_t count) {
-    if (count <= 0) return 0;
-    return static_cast<std::int32_t>(
-        std::fread(out, 1, static_cast<std::size_t>(count), stream_));
+    std::int32_t copied = 0;
+    while (copied < count) {
+        const std::int64_t offset = position_ - bufferStart_;
+        if (offset < 0 || offset >= bufferLength_) {
+            if (bufferReachesEnd_ && offset >= bufferLength_) break;
+            if (!fill(position_)) break;
+            continue;
+        }
+        const std::int64_t available = bufferLength_ - offset;
+        const std::int32_t take = count - copied < available
+                                      ? count - copied
+                                      : static_cast<std::int32_t>(available);
+        std::memcpy(out + copied, buffer_ + offset, static_cast<std::size_t>(take));
+        copied += take;
+        position_ += take;
+    }
+    return copied;
+}
+
+const std::uint8_t* D88Reader::readSectorHeader(std::uint8_t* scratch) {
+    const std::int64_t offset = position_ - bufferStart_;
+    if (offset >= 0 && offset + kSectorHeaderSize <= bufferLength_) {
+        position_ += kSectorHeaderSize;
+        return buffer_ + offset;
+    }
+    return readBytes(scratch, kSectorHeaderSize) == kSectorHeaderSize ? scratch : nullptr;
 }
 
 bool D88Reader::seekTrack(std::int32_t track) {
@@ -69,6 +110,10 @@ bool D88Reader::open(const char* path) {
     }
     stream_ = std::fopen(path, "rb");
     if (stream_ == nullptr) return false;
+    // The reader buffers for itself; a second buffer would only copy twice.
+    std::setvbuf(stream_, nullptr, _IONBF, 0);
+    dropBuffer();
+    platformPosition_ = 0;
 
     std::uint8_t header[kDiskHeaderSize];
     std::int64_t position = 0;
@@ -103,7 +148,8 @@ bool D88Reader::selectDisk(std::int32_t index) {
     if (index < 0 || index >= diskCount_) return false;
 
     std::uint8_t header[kDiskHeaderSize];
-    // The file may have changed since it was listed.
+    // The file may have changed since it was listed: read it afresh.
+    dropBuffer();
     if (!seekTo(diskOffsets_[index]) ||
         readBytes(header, kDiskHeaderSize) != kDiskHeaderSize) {
         return false;
@@ -131,11 +177,12 @@ std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c,
                                    std::int32_t n, std::uint8_t* out,
                                    std::int32_t maxLen) {
     if (!seekTrack(track)) return 0;
-    std::uint8_t header[kSectorHeaderSize];
+    std::uint8_t scratch[kSectorHeaderSize];
     // 64 bits: headers whose counts disagree can make a walk outlast any
     // 16-bit count.
     for (std::int64_t i = 0;; ++i) {
-        if (readBytes(header, kSectorHeaderSize) != kSectorHeaderSize) return 0;
+        const std::uint8_t* header = readSectorHeader(scratch);
+        if (header == nullptr) return 0;
         const std::int32_t count = readLe16(header + kSectorCountOffset);
         const std::int32_t dataSize = readLe16(header + kDataSizeOffset);
         // An empty track, whatever the identity of its first record.
@@ -145,7 +192,8 @@ std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c,
             // The bytes that arrived: the file may end inside the data.
             return readBytes(out, dataSize < maxLen ? dataSize : maxLen);
         }
-        if (!skip(dataSize) || i == count - 1) return 0;
+        skip(dataSize);
+        if (i == count - 1) return 0;
     }
 }
 
@@ -181,16 +229,17 @@ std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
 std::int32_t D88Reader::readTrackIds(std::int32_t track, std::uint8_t* out,
                                      std::int32_t maxLen) {
     if (!seekTrack(track)) return 0;
-    std::uint8_t header[kSectorHeaderSize];
+    std::uint8_t scratch[kSectorHeaderSize];
     std::int32_t written = 0;
     // A sector count of 0 does not end this listing: it goes on until the
     // output is full or the file ends.
     for (std::int64_t i = 0; maxLen - written >= 4; ++i) {
-        if (readBytes(header, kSectorHeaderSize) != kSectorHeaderSize) break;
+        const std::uint8_t* header = readSectorHeader(scratch);
+        if (header == nullptr) break;
         std::memcpy(out + written, header, 4);
         written += 4;
-        const std::int32_t count = readLe16(header + kSectorCountOffset);
-        if (!skip(readLe16(header + kDataSizeOffset)) || i == count - 1) break;
+        skip(readLe16(header + kDataSizeOffset));
+        if (i == readLe16(header + kSectorCountOffset) - 1) break;
     }
     return written;
 }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "d88/d88_reader.h"
@@ -55,7 +56,9 @@ void driveTrack(d88::D88Reader& reader, std::int32_t track, std::uint8_t knob) {
 }
 
 void driveReader(std::uint8_t knob) {
-    d88::D88Reader reader;
+    // On the heap: the reader carries its 2 MiB buffer.
+    auto owned = std::make_unique<d88::D88Reader>();
+    d88::D88Reader& reader = *owned;
     check(reader.open(inputPath.c_str()));
     const std::int32_t count = reader.diskCount();
     check(count >= 0 && count <= d88::kMaxDisks);

@@ -3,6 +3,7 @@
 // meaning, the number of disk images it lists and what one probe finds.
 #include <climits>
 #include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -92,7 +93,9 @@ TEST(MalformedImages, EachCaseListsAndFindsWhatItMust) {
     d88test::Scratch scratch;
     for (const Case& test : kCases) {
         SCOPED_TRACE(test.what);
-        d88::D88Reader reader;
+        // On the heap: the reader carries its 2 MiB buffer.
+        auto owned = std::make_unique<d88::D88Reader>();
+        d88::D88Reader& reader = *owned;
         ASSERT_TRUE(reader.open(scratch.image(d88test::buildImage(test.disks())).c_str()));
         EXPECT_EQ(reader.diskCount(), test.diskCount);
         ASSERT_TRUE(reader.selectDisk(test.selected));
@@ -115,7 +118,9 @@ TEST(MalformedImages, EverySizeCodeIsFoundByIdentityAndNoneOverflowsARun) {
         SCOPED_TRACE(n);
         Disk disk;
         disk.tracks[0].push_back(d88test::sectorWithId(0, 0, 1, n, Bytes(256, 0x5A)));
-        d88::D88Reader reader;
+        // On the heap: the reader carries its 2 MiB buffer.
+        auto owned = std::make_unique<d88::D88Reader>();
+        d88::D88Reader& reader = *owned;
         ASSERT_TRUE(reader.open(scratch.image(d88test::buildImage({disk})).c_str()));
         ASSERT_TRUE(reader.selectDisk(0));
         std::uint8_t out[256];

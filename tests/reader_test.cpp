@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -332,6 +333,31 @@ TEST_F(ReaderTest, HeaderCutByTheEndOfFileEndsTheWalk) {
     EXPECT_EQ(read(0, 0, 0, 2, 1, 256), Bytes());
     std::uint8_t ids[8];
     EXPECT_EQ(reader_.readTrackIds(0, ids, 8), 4);
+}
+
+TEST_F(ReaderTest, RecordsAcrossTheEdgeOfTheReadersBufferReadWhole) {
+    // Records placed where the reader's buffer ends: a header across the
+    // edge, and data across the next one; then back to the start.
+    constexpr std::size_t kEdge = d88::kStreamBufferSize;
+    const Bytes a = sectorBytes(0, 1), b = sectorBytes(1, 1);
+    const Bytes recordA = d88test::buildImage({diskWith({{0, {sectorAt(0, 1, a)}}})});
+    const Bytes recordB = d88test::buildImage({diskWith({{1, {sectorAt(1, 1, b)}}})});
+    Disk disk = diskWith({});
+    disk.diskSize = static_cast<std::int32_t>(3 * kEdge);
+    disk.trackOffsets[0] = static_cast<std::int32_t>(kEdge - 8);
+    disk.trackOffsets[1] = static_cast<std::int32_t>(2 * kEdge - 16 - 100);
+    Bytes image = d88test::buildImage({disk});
+    image.resize(3 * kEdge, 0);
+    std::copy(recordA.begin() + 688, recordA.end(), image.begin() + disk.trackOffsets[0]);
+    std::copy(recordB.begin() + 688, recordB.end(), image.begin() + disk.trackOffsets[1]);
+    openImage(image);
+    ASSERT_TRUE(reader_.selectDisk(0));
+    EXPECT_EQ(read(0, 0, 0, 1, 1, 256), a);
+    EXPECT_EQ(read(1, 0, 1, 1, 1, 256), b);
+    EXPECT_EQ(read(0, 0, 0, 1, 1, 256), a);
+    std::uint8_t ids[8];
+    ASSERT_EQ(reader_.readTrackIds(1, ids, 8), 4);
+    EXPECT_EQ(std::memcmp(ids, "\0\1\1\1", 4), 0);
 }
 
 // --- runs of sectors -------------------------------------------------------

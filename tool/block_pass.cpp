@@ -57,6 +57,8 @@ bool writeOutput(const char* name, const std::uint8_t* data, std::int32_t size) 
         std::fprintf(stderr, "cannot create %s: %s\n", name, std::strerror(errno));
         return false;
     }
+    // One write straight from the transfer buffer, no stdio buffer between.
+    std::setvbuf(out, nullptr, _IONBF, 0);
     const bool written =
         std::fwrite(data, 1, static_cast<std::size_t>(size), out) ==
         static_cast<std::size_t>(size);
