@@ -63,7 +63,7 @@ bool writeOutput(const char* name, const std::uint8_t* data, std::int32_t size) 
         std::fwrite(data, 1, static_cast<std::size_t>(size), out) ==
         static_cast<std::size_t>(size);
     int reason = errno;
-    // Closing flushes what the stream still holds, so it can fail too.
+    // Closing can fail too, where the system reports a write only then.
     const bool closed = std::fclose(out) == 0;
     if (written && closed) return true;
     if (written) reason = errno;
