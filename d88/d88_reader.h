@@ -132,8 +132,9 @@ private:
     // buffer of its own, so that seeks and reads inside the buffer make no
     // system call and the file is read in large pieces.
     //
-    // Moves the read position; false when it is negative or beyond what the
-    // platform's seek can reach, which makes it unreadable, not truncated.
+    // Moves the read position; false when it is negative. A position beyond
+    // what the platform's seek can reach reads nothing: it is unreadable, not
+    // truncated.
     bool seekTo(std::int64_t position);
     void skip(std::int32_t count) { position_ += count; }
     // Reads up to `count` bytes at the read position; returns those that

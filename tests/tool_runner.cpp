@@ -31,9 +31,6 @@ Scratch::Scratch() {
 
 Scratch::~Scratch() {
     std::error_code ignored;
-    // Permissions a test took away must not keep its files from going.
-    std::filesystem::permissions(work(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(root_, ignored);
 }
 

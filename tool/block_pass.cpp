@@ -45,6 +45,9 @@ constexpr bool tableFitsTheBuffer() {
 }
 static_assert(tableFitsTheBuffer(),
               "every block is whole sectors and fits in the transfer buffer");
+// 65 tracks less the one passed over: the slots fill exactly what is written.
+static_assert((kGatherLastTrack - kGatherFirstTrack + 1 - 1) * kSectorSize == kGatherLength,
+              "one slot per gathered track");
 static_assert(kGatherLength <= kTransferBufferSize,
               "the gathered slots fit in the transfer buffer");
 
