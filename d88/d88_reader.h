@@ -125,6 +125,9 @@ public:
     // The current disk's name, NUL-terminated (empty when none is selected).
     const char* diskName() const { return name_; }
     std::int32_t mediaType() const { return mediaType_; }
+    // The open file, for asking the system about it (which file it is);
+    // null when closed. Reading it is the reader's alone.
+    std::FILE* file() const { return stream_; }
 
 private:
     void close();

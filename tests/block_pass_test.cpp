@@ -202,16 +202,6 @@ TEST_F(WriteFailure, DirectoryInTheWayIsReportedAndThePassGoesOn) {
     expectBlocksExcept(scratch_, {"OPMTBL"});
 }
 
-TEST_F(WriteFailure, FullDeviceLeavesNoFileBehind) {
-    ASSERT_EQ(::symlink("/dev/full", (scratch_.work() + "/OPMDRV").c_str()), 0);
-    const d88test::RunResult run = runSample();
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, linesWithout());
-    EXPECT_EQ(run.err, "cannot write OPMDRV: No space left on device\n");
-    EXPECT_FALSE(exists(scratch_.work() + "/OPMDRV"));
-    expectBlocksExcept(scratch_, {"OPMDRV"});
-}
-
 TEST_F(WriteFailure, FileSizeLimitCuttingPsgmusLeavesNoTruncatedFile) {
     const d88test::RunResult run = runSample([] {
         ::signal(SIGXFSZ, SIG_IGN);

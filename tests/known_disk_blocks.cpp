@@ -1,6 +1,8 @@
 // The known disk's blocks as the tests expect them.
 #include "known_disk_blocks.h"
 
+#include "tool_runner.h"
+
 namespace d88test {
 
 const Block kBlocks[15] = {
@@ -39,6 +41,29 @@ std::string cuttingLine(const std::string& name) { return "cutting ... " + name 
 std::string partlyFoundLine(const Block& block, int found) {
     return std::string(block.name) + ": only " + std::to_string(found) + " of " +
            std::to_string(block.size) + " bytes found, the rest written as zero\n";
+}
+
+std::map<std::string, Bytes> knownDiskFiles() {
+    std::map<std::string, Bytes> files;
+    for (const Block& block : kBlocks) {
+        Bytes& bytes = files[block.name];
+        for (const auto& [track, sector] : runSectors(block)) {
+            const Bytes data = sectorBytes(track, sector);
+            bytes.insert(bytes.end(), data.begin(), data.end());
+        }
+    }
+    Bytes& psgmus = files["PSGMUS"];
+    for (const int track : psgmusTracks()) {
+        const Bytes data = sectorBytes(track, 17);
+        psgmus.insert(psgmus.end(), data.begin(), data.end());
+    }
+    return files;
+}
+
+std::string knownDiskLines() {
+    std::string lines = kRecognised;
+    for (const Block& block : kBlocks) lines += cuttingLine(block.name);
+    return lines + cuttingLine("PSGMUS");
 }
 
 }  // namespace d88test

@@ -3,9 +3,12 @@
 #ifndef D88CUT_TESTS_KNOWN_DISK_BLOCKS_H
 #define D88CUT_TESTS_KNOWN_DISK_BLOCKS_H
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "image_builder.h"
 
 namespace d88test {
 
@@ -28,6 +31,11 @@ std::vector<int> psgmusTracks();
 std::string cuttingLine(const std::string& name);
 // The warning for a block of which only `found` bytes were read.
 std::string partlyFoundLine(const Block& block, int found);
+
+// The sixteen files a whole known disk gives, by name, and what the tool
+// prints on standard output while it cuts them.
+std::map<std::string, Bytes> knownDiskFiles();
+std::string knownDiskLines();
 
 }  // namespace d88test
 

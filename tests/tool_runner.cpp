@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -51,7 +52,8 @@ std::map<std::string, Bytes> Scratch::files() const {
 }
 
 RunResult Scratch::run(const std::vector<std::string>& argv,
-                       const std::function<void()>& inChild) const {
+                       const std::function<void()>& inChild, int signal,
+                       int afterMicroseconds) const {
     const std::string outPath = root_ + "/stdout";
     const std::string errPath = root_ + "/stderr";
     std::vector<char*> args;
@@ -71,10 +73,15 @@ RunResult Scratch::run(const std::vector<std::string>& argv,
         ::execv(D88CUT_EXE, args.data());
         ::_exit(127);
     }
+    if (child > 0 && signal != 0) {
+        ::usleep(static_cast<useconds_t>(afterMicroseconds));
+        ::kill(child, signal);
+    }
     RunResult result;
     int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-        result.status = WEXITSTATUS(status);
+    if (child > 0 && ::waitpid(child, &status, 0) == child) {
+        if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     }
     result.out = slurp(outPath);
     result.err = slurp(errPath);

@@ -23,6 +23,7 @@ inline constexpr char kRecognised[] =
 
 struct RunResult {
     int status = -1;  // exit status, or -1 when the tool did not exit
+    int signal = 0;   // the signal that ended the tool, 0 when it exited
     std::string out;
     std::string err;
 };
@@ -43,9 +44,12 @@ public:
     // Every regular file in work(), by name.
     std::map<std::string, Bytes> files() const;
     // Runs d88cut with these arguments (the program name comes first) in
-    // work(); `inChild` runs in the child just before the tool starts.
+    // work(); `inChild` runs in the child just before the tool starts. With
+    // `signal`, the tool is sent that signal `afterMicroseconds` after it
+    // was started.
     RunResult run(const std::vector<std::string>& argv,
-                  const std::function<void()>& inChild = {}) const;
+                  const std::function<void()>& inChild = {}, int signal = 0,
+                  int afterMicroseconds = 0) const;
     // d88cut IMAGE, on an image written beside work().
     RunResult runOn(const Bytes& image) const;
 

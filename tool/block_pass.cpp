@@ -1,10 +1,10 @@
 // The block table, the writing of the block files and the PSGMUS gathering.
 #include "tool/block_pass.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "tool/output.h"
 #include "tool/tool.h"
 
 namespace d88cut {
@@ -51,30 +51,6 @@ static_assert((kGatherLastTrack - kGatherFirstTrack + 1 - 1) * kSectorSize == kG
 static_assert(kGatherLength <= kTransferBufferSize,
               "the gathered slots fit in the transfer buffer");
 
-// Creates or truncates `name` and writes `size` bytes to it. A failure is
-// reported with the system's reason, and a file that was created but not
-// written whole is removed, so that nothing truncated looks complete.
-bool writeOutput(const char* name, const std::uint8_t* data, std::int32_t size) {
-    std::FILE* out = std::fopen(name, "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "cannot create %s: %s\n", name, std::strerror(errno));
-        return false;
-    }
-    // One write straight from the transfer buffer, no stdio buffer between.
-    std::setvbuf(out, nullptr, _IONBF, 0);
-    const bool written =
-        std::fwrite(data, 1, static_cast<std::size_t>(size), out) ==
-        static_cast<std::size_t>(size);
-    int reason = errno;
-    // Closing can fail too, where the system reports a write only then.
-    const bool closed = std::fclose(out) == 0;
-    if (written && closed) return true;
-    if (written) reason = errno;
-    std::fprintf(stderr, "cannot write %s: %s\n", name, std::strerror(reason));
-    std::remove(name);
-    return false;
-}
-
 void gatherPsgmus() {
     std::memset(transferBuffer, 0, kGatherLength);
     std::int32_t slot = 0;
@@ -96,14 +72,14 @@ BlockResult extractBlock(const char* name, std::int32_t track, std::int32_t c,
     const std::int32_t got =
         reader.readSectors(track, c, h, r, n, transferBuffer, wanted);
     if (got == 0) return BlockResult::kMissing;
-    std::printf("cutting ... %s\n", name);
+    printCutting(name);
     if (got < wanted) {
         // Never bytes of an earlier block, the boot sector or a short sector.
         std::memset(transferBuffer + got, 0, static_cast<std::size_t>(wanted - got));
         std::fprintf(stderr, "%s: only %d of %d bytes found, the rest written as zero\n",
                      name, got > skip ? got - skip : 0, size);
     }
-    return writeOutput(name, transferBuffer + skip, size) ? BlockResult::kWritten
+    return replaceOutput(name, transferBuffer + skip, size) ? BlockResult::kWritten
                                                          : BlockResult::kOutputFailed;
 }
 
@@ -116,8 +92,8 @@ bool runBlockPass() {
         if (result == BlockResult::kOutputFailed) allWritten = false;
     }
     gatherPsgmus();
-    std::printf("cutting ... %s\n", kGatherName);
-    if (!writeOutput(kGatherName, transferBuffer, kGatherLength)) allWritten = false;
+    printCutting(kGatherName);
+    if (!replaceOutput(kGatherName, transferBuffer, kGatherLength)) allWritten = false;
     return allWritten;
 }
 

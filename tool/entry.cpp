@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tool/block_pass.h"
+#include "tool/output.h"
 #include "tool/tool.h"
 
 namespace d88cut {
@@ -61,18 +62,20 @@ int runEntry(int argc, char** argv) {
         std::fputs(kOpenFailedMessage, stderr);
         return 1;
     }
+    beginOutputs(reader.file());
     int status = 0;
     const std::int32_t diskCount = reader.diskCount();
     for (std::int32_t index = 0; index < diskCount; ++index) {
         if (!reader.selectDisk(index)) continue;
         reader.setSectorRange(kFirstSector, kLastSector);
         if (isKnownDisk()) {
-            std::fputs(kRecognisedMessage, stdout);
+            printProgress(kRecognisedMessage);
             // Files that could not be written are the one failure that
             // changes the status; missing blocks do not.
             if (!runBlockPass()) status = 1;
         }
     }
+    if (!endOutputs()) status = 1;
     return status;
 }
 

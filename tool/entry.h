@@ -6,8 +6,9 @@
 namespace d88cut {
 
 // Runs d88cut on its command line in the current directory; returns the exit
-// status: 1 for a usage error, a file that cannot be opened or an output file
-// that could not be written whole, 0 otherwise.
+// status: 1 for a usage error, a file that cannot be opened, an output file
+// that could not be written whole (or that is the input), or progress lines
+// that standard output did not take; 0 otherwise.
 int runEntry(int argc, char** argv);
 
 }  // namespace d88cut

@@ -1,0 +1,147 @@
+// Progress lines and output files: a name only ever holds the earlier file,
+// untouched, or the complete new one, whatever happens to the run.
+#include "tool/output.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "tool/platform.h"
+
+namespace d88cut {
+
+namespace {
+
+// A temporary name is ".NAME.d88cut-PID", or with "-K" added when a file of
+// that name is already there (left by a killed run whose number came back).
+constexpr char kTempFormat[] = ".%s.d88cut-%lu";
+constexpr char kTempRetryFormat[] = ".%s.d88cut-%lu-%d";
+constexpr int kTempTries = 100;
+// Room for ".OPMMUS0.d88cut-" with any process number and retry count.
+constexpr std::size_t kTempNameSize = 64;
+
+// The temporary file a terminating signal removes: the name is whole before
+// `guarding` is set.
+char guardedName[kTempNameSize];
+volatile std::sig_atomic_t guarding = 0;
+
+extern "C" void removeGuardedAndDie(int sig) {
+    if (guarding) platform::removeName(guardedName);
+    // The default action, with the signal blocked until this handler returns:
+    // the process then ends as the signal would have ended it.
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void guard(const char* name) {
+    guarding = 0;
+    if (name == nullptr) return;
+    std::strncpy(guardedName, name, sizeof guardedName - 1);
+    guardedName[sizeof guardedName - 1] = '\0';
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    guarding = 1;
+}
+
+platform::FileId inputId;
+// Taken once a run: it names the run's temporary files.
+unsigned long processId = 0;
+// The reason of the first write to standard output that failed; 0 when none.
+int progressError = 0;
+
+// Creates a new temporary file beside `name`, its name in `temp`, and has a
+// terminating signal remove it; returns its descriptor, or -1 with errno set.
+int createTemp(const char* name, char (&temp)[kTempNameSize]) {
+    for (int k = 0; k < kTempTries; ++k) {
+        const int length = k == 0 ? std::snprintf(temp, sizeof temp, kTempFormat, name, processId)
+                                  : std::snprintf(temp, sizeof temp, kTempRetryFormat, name,
+                                                  processId, k);
+        if (length < 0 || length >= static_cast<int>(sizeof temp)) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        // Guarded before it exists: a signal that arrives while the system
+        // creates the file finds it named. A file of this name that is there
+        // already can only be a temporary file a killed run left.
+        guard(temp);
+        const int fd = platform::createNew(temp);
+        if (fd >= 0) return fd;
+        guard(nullptr);
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void beginOutputs(std::FILE* input) {
+    std::clearerr(stdout);
+    progressError = 0;
+    inputId = platform::idOfStream(input);
+    processId = platform::processId();
+    platform::lockWorkingDirectory();
+}
+
+bool endOutputs() {
+    platform::unlockWorkingDirectory();
+    if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
+    if (progressError == 0 && !std::ferror(stdout)) return true;
+    std::fprintf(stderr, "cannot write to standard output: %s\n",
+                 std::strerror(progressError != 0 ? progressError : EIO));
+    return false;
+}
+
+void printProgress(const char* line) {
+    // Pushed out at once, also into a pipe or a file: a log of a killed run
+    // names every file it replaced, and no warning overtakes a line.
+    std::fputs(line, stdout);
+    if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
+}
+
+void printCutting(const char* name) {
+    std::printf("cutting ... %s\n", name);
+    if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
+}
+
+void installSignalCleanup() {
+    const platform::SignalList list = platform::terminatingSignals();
+    for (int i = 0; i < list.count; ++i) {
+        // A signal ignored when the tool started (nohup, a background job)
+        // stays ignored.
+        if (std::signal(list.signals[i], removeGuardedAndDie) == SIG_IGN) {
+            std::signal(list.signals[i], SIG_IGN);
+        }
+    }
+}
+
+bool replaceOutput(const char* name, const std::uint8_t* data, std::int32_t size) {
+    // The image may sit in the working directory under an output's name, or
+    // behind a link of that name: it is never replaced.
+    if (platform::sameFile(platform::idOfName(name), inputId)) {
+        std::fprintf(stderr, "cannot write %s: it is the input image\n", name);
+        return false;
+    }
+    char temp[kTempNameSize];
+    const int fd = createTemp(name, temp);
+    if (fd < 0) {
+        std::fprintf(stderr, "cannot create %s: %s\n", name, std::strerror(errno));
+        return false;
+    }
+    const bool written = platform::writeAll(fd, data, size);
+    int reason = errno;
+    // Closing can fail too, where the system reports a write only then.
+    const bool closed = platform::closeFile(fd);
+    if (written && !closed) reason = errno;
+    const bool replaced = written && closed && platform::replaceName(temp, name);
+    if (written && closed && !replaced) reason = errno;
+    if (!replaced) platform::removeName(temp);
+    guard(nullptr);
+    if (replaced) return true;
+    // A name that cannot take the new file (a directory, say) is a failure
+    // to create it; a short write or a failed close, a failure to write it.
+    std::fprintf(stderr, "cannot %s %s: %s\n", written && closed ? "create" : "write", name,
+                 std::strerror(reason));
+    return false;
+}
+
+}  // namespace d88cut

@@ -1,0 +1,38 @@
+// What d88cut writes: its progress lines on standard output, each pushed out
+// before the file it announces is created, and its output files, each
+// replaced whole through a temporary file, never written through a link and
+// never over the input image.
+#ifndef D88CUT_TOOL_OUTPUT_H
+#define D88CUT_TOOL_OUTPUT_H
+
+#include <cstdint>
+#include <cstdio>
+
+namespace d88cut {
+
+// Before the first output of a run: waits for any other run in the working
+// directory to end and holds the directory until endOutputs, and takes the
+// identity of the input, so that no output ever replaces it.
+void beginOutputs(std::FILE* input);
+// After the last output: lets the directory go. False, said once on standard
+// error, when a progress line could not be written.
+bool endOutputs();
+
+// A line on standard output, on its way before this returns.
+void printProgress(const char* line);
+// "cutting ... NAME".
+void printCutting(const char* name);
+
+// From now on, a signal that ends the run (SIGINT, SIGTERM, SIGHUP, SIGXFSZ)
+// removes the temporary file being written, if any, before the process ends
+// with the signal's usual status. Signals that were ignored stay ignored.
+void installSignalCleanup();
+
+// Puts a new file of `size` bytes in the place of `name` in the working
+// directory. False, said on standard error with the reason, when it could
+// not; whatever had that name before is then left as it was.
+bool replaceOutput(const char* name, const std::uint8_t* data, std::int32_t size);
+
+}  // namespace d88cut
+
+#endif

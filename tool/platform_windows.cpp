@@ -1,0 +1,137 @@
+// The tool's system calls on Windows (built with MinGW-w64).
+#include "tool/platform.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace d88cut {
+namespace platform {
+
+namespace {
+
+// Held open with no sharing while a run lasts, deleted by the system when the
+// last handle closes, also when the process dies: never a stale lock.
+constexpr char kLockName[] = ".d88cut.lock";
+// How often, and how long apart, a lock file that is being deleted is asked
+// for again before the run goes on without it (a read-only directory).
+constexpr int kLockDeniedTries = 100;
+constexpr DWORD kLockRetryMs = 20;
+
+HANDLE directoryLock = INVALID_HANDLE_VALUE;
+
+// The errno closest to a Windows error, for strerror.
+int errnoOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return EACCES;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS: return EEXIST;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+        case ERROR_WRITE_PROTECT: return EROFS;
+        default: return EIO;
+    }
+}
+
+FileId idOfHandle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &info)) {
+        return {};
+    }
+    FileId id;
+    id.known = true;
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return id;
+}
+
+}  // namespace
+
+FileId idOfStream(std::FILE* stream) {
+    if (stream == nullptr) return {};
+    return idOfHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream))));
+}
+
+FileId idOfName(const char* name) {
+    // No access asked, so nothing is read or written, and any file, also a
+    // directory, can be asked about.
+    const HANDLE handle =
+        ::CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const FileId id = idOfHandle(handle);
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    return id;
+}
+
+void lockWorkingDirectory() {
+    for (int denied = 0; denied < kLockDeniedTries;) {
+        directoryLock = ::CreateFileA(kLockName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                      nullptr);
+        if (directoryLock != INVALID_HANDLE_VALUE) return;
+        const DWORD error = ::GetLastError();
+        // Another run holds it: wait for it as long as it takes.
+        if (error == ERROR_SHARING_VIOLATION) {
+            ::Sleep(kLockRetryMs);
+            continue;
+        }
+        // A lock file being deleted answers "access denied" for a moment.
+        if (error != ERROR_ACCESS_DENIED) return;
+        ++denied;
+        ::Sleep(kLockRetryMs);
+    }
+}
+
+void unlockWorkingDirectory() {
+    if (directoryLock == INVALID_HANDLE_VALUE) return;
+    ::CloseHandle(directoryLock);
+    directoryLock = INVALID_HANDLE_VALUE;
+}
+
+unsigned long processId() { return ::GetCurrentProcessId(); }
+
+int createNew(const char* name) {
+    return ::_open(name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
+}
+
+bool writeAll(int fd, const std::uint8_t* data, std::int32_t size) {
+    std::int32_t done = 0;
+    while (done < size) {
+        const int wrote = ::_write(fd, data + done, static_cast<unsigned>(size - done));
+        if (wrote <= 0) {
+            if (wrote == 0) errno = ENOSPC;
+            return false;
+        }
+        done += wrote;
+    }
+    return true;
+}
+
+bool closeFile(int fd) { return ::_close(fd) == 0; }
+
+bool replaceName(const char* from, const char* to) {
+    // The C library's rename refuses to replace an existing file here.
+    if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return true;
+    errno = errnoOf(::GetLastError());
+    return false;
+}
+
+bool removeName(const char* name) { return ::_unlink(name) == 0; }
+
+SignalList terminatingSignals() {
+    static const int signals[] = {SIGINT, SIGTERM, SIGBREAK};
+    return {signals, static_cast<int>(sizeof signals / sizeof signals[0])};
+}
+
+}  // namespace platform
+}  // namespace d88cut
