@@ -1,9 +1,18 @@
-// Writes the benchmark's two images into a directory:
+// Writes the benchmark's images into a directory:
 //  standard.d88   the known disk: 80 tracks of sectors 1 to 16, sector 17 on
 //                 tracks 10 to 74, records shuffled;
 //  longtrack.d88  the known disk's boot sector, and every other track one
 //                 shared run of 65,535 empty records, none of them a sector
-//                 the tool looks for, so that every lookup walks all of them.
+//                 the tool looks for, so that every lookup walks all of them;
+//  hostile-1.d88, hostile-16.d88, hostile-64.d88
+//                 images built to make a run take hours: 64 recognised disk
+//                 images whose every walk runs on through one run of 16-byte
+//                 records of count 1 to the end of the file (1, 16, 64 MiB);
+//  sparse-256.d88 the same with records of 65,535 data bytes over the holes
+//                 of a sparse file of 256 MiB.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -31,6 +40,28 @@ d88test::Disk longTrackDisk() {
     return disk;
 }
 
+// The shared-walk prefix, then run records of `dataSize` data bytes up to
+// `size` bytes; only headers are written, so data bytes are holes.
+bool writeHostile(const std::string& path, std::int64_t size, std::uint16_t dataSize) {
+    const d88test::Bytes prefix = d88test::sharedWalkPrefix();
+    const d88test::Bytes header = d88test::runRecordHeader(dataSize);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    bool ok = ::write(fd, prefix.data(), prefix.size()) == static_cast<ssize_t>(prefix.size());
+    d88test::Bytes run;
+    std::int64_t at = static_cast<std::int64_t>(prefix.size());
+    for (; ok && at + 16 + dataSize <= size; at += 16 + dataSize) {
+        if (dataSize == 0) {
+            run.insert(run.end(), header.begin(), header.end());
+        } else {
+            ok = ::pwrite(fd, header.data(), header.size(), at) == 16;
+        }
+    }
+    if (ok && !run.empty()) ok = ::write(fd, run.data(), run.size()) == static_cast<ssize_t>(run.size());
+    ok = ok && ::ftruncate(fd, size) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,7 +71,11 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     if (!d88test::writeFile(dir + "/standard.d88", d88test::buildImage({d88test::knownDisk()})) ||
-        !d88test::writeFile(dir + "/longtrack.d88", d88test::buildImage({longTrackDisk()}))) {
+        !d88test::writeFile(dir + "/longtrack.d88", d88test::buildImage({longTrackDisk()})) ||
+        !writeHostile(dir + "/hostile-1.d88", 1 << 20, 0) ||
+        !writeHostile(dir + "/hostile-16.d88", 16 << 20, 0) ||
+        !writeHostile(dir + "/hostile-64.d88", 64 << 20, 0) ||
+        !writeHostile(dir + "/sparse-256.d88", 256 << 20, 65535)) {
         std::fprintf(stderr, "cannot write the images into %s\n", dir.c_str());
         return 1;
     }

@@ -1,8 +1,12 @@
 // D88Reader: listing, selecting and reading the disk images of a D88 file.
 #include "d88_reader.h"
 
-#include <climits>
+#include <cerrno>
 #include <cstring>
+
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
 
 namespace d88 {
 
@@ -11,6 +15,17 @@ namespace {
 // Disk offsets are kept as signed 32-bit values, as in the layout's own
 // fields; a disk image that would start beyond them cannot be addressed.
 constexpr std::int64_t kMaxDiskOffset = INT32_MAX;
+
+// A seek to any 64-bit position: the C library's fseek takes a long, which is
+// 32 bits on Windows.
+bool seekStream(std::FILE* stream, std::int64_t position) {
+#ifdef _WIN32
+    return ::_fseeki64(stream, position, SEEK_SET) == 0;
+#else
+    static_assert(sizeof(off_t) >= sizeof(std::int64_t), "64-bit file positions");
+    return ::fseeko(stream, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
 
 }  // namespace
 
@@ -24,29 +39,52 @@ void D88Reader::close() {
 }
 
 bool D88Reader::seekTo(std::int64_t position) {
-    // Whether the platform can reach it is fill's question, asked only when
-    // bytes there are wanted.
+    // The platform's seek is fill's, made only when bytes there are wanted.
     if (position < 0) return false;
     position_ = position;
     return true;
 }
 
 bool D88Reader::fill(std::int64_t position) {
-    // fseek takes a long: a position beyond it cannot be read on this
-    // platform.
-    if (position > LONG_MAX) return false;
     bufferLength_ = 0;
     bufferReachesEnd_ = false;
+    if (failure_ != ReadFailure::kNone) return false;
+    if (bytesRead_ > kMaxBytesRead - kStreamBufferSize) {
+        fail(ReadFailure::kWorkExhausted, 0);
+        return false;
+    }
     if (platformPosition_ != position) {
         platformPosition_ = -1;
-        if (std::fseek(stream_, static_cast<long>(position), SEEK_SET) != 0) return false;
+        if (!seekStream(stream_, position)) {
+            fail(ReadFailure::kReadError, errno);
+            return false;
+        }
     }
     const std::size_t got = std::fread(buffer_, 1, kStreamBufferSize, stream_);
+    if (got < static_cast<std::size_t>(kStreamBufferSize) && std::ferror(stream_)) {
+        fail(ReadFailure::kReadError, errno);
+        return false;
+    }
+    bytesRead_ += static_cast<std::int64_t>(got);
     bufferStart_ = position;
     bufferLength_ = static_cast<std::int32_t>(got);
     bufferReachesEnd_ = got < static_cast<std::size_t>(kStreamBufferSize);
     platformPosition_ = position + bufferLength_;
     return got > 0;
+}
+
+void D88Reader::fail(ReadFailure failure, int reason) {
+    if (failure_ != ReadFailure::kNone) return;
+    failure_ = failure;
+    // A read can fail without the system naming a reason.
+    failureErrno_ = failure == ReadFailure::kReadError && reason == 0 ? EIO : reason;
+}
+
+bool D88Reader::mayWalk() {
+    if (failure_ != ReadFailure::kNone) return false;
+    if (recordsWalked_ < kMaxRecordsWalked) return true;
+    fail(ReadFailure::kWorkExhausted, 0);
+    return false;
 }
 
 void D88Reader::dropBuffer() {
@@ -110,11 +148,23 @@ bool D88Reader::open(const char* path) {
         mediaType_ = -1;
         return true;
     }
+    failure_ = ReadFailure::kNone;
+    failureErrno_ = 0;
+    recordsWalked_ = 0;
+    bytesRead_ = 0;
     stream_ = std::fopen(path, "rb");
     if (stream_ == nullptr) return false;
     // The reader buffers for itself; a second buffer would only copy twice.
     std::setvbuf(stream_, nullptr, _IONBF, 0);
     dropBuffer();
+    // Disk images are read in no fixed order, and selecting one reads it
+    // afresh: input that cannot go back is refused before anything is read.
+    if (!seekStream(stream_, 0)) {
+        close();
+        failure_ = ReadFailure::kNotSeekable;
+        failureErrno_ = errno;
+        return false;
+    }
     platformPosition_ = 0;
 
     std::uint8_t header[kDiskHeaderSize];
@@ -136,7 +186,7 @@ bool D88Reader::open(const char* path) {
     }
     // A path that opens but cannot be read, such as a directory, is no file
     // of disk images; only the end of the file ends a listing in silence.
-    if (std::ferror(stream_)) {
+    if (failure_ == ReadFailure::kReadError) {
         close();
         diskCount_ = 0;
         return false;
@@ -145,7 +195,7 @@ bool D88Reader::open(const char* path) {
 }
 
 bool D88Reader::selectDisk(std::int32_t index) {
-    if (stream_ == nullptr) return false;
+    if (stream_ == nullptr || failure_ != ReadFailure::kNone) return false;
     clearSelection();
     if (index < 0 || index >= diskCount_) return false;
 
@@ -174,29 +224,44 @@ void D88Reader::setSectorRange(std::int32_t first, std::int32_t last) {
     lastSector_ = last;
 }
 
+std::int32_t D88Reader::findRecord(std::int32_t track, std::int32_t c,
+                                   std::int32_t h, std::int32_t r,
+                                   std::int32_t n) {
+    if (!seekTrack(track) || !mayWalk()) return -1;
+    std::uint8_t scratch[kSectorHeaderSize];
+    std::int32_t found = -1;
+    std::int32_t walked = 0;
+    while (walked < kMaxWalkRecords) {
+        const std::uint8_t* header = readSectorHeader(scratch);
+        if (header == nullptr) break;
+        ++walked;
+        const std::int32_t count = readLe16(header + kSectorCountOffset);
+        const std::int32_t dataSize = readLe16(header + kDataSizeOffset);
+        // An empty track, whatever the identity of its first record.
+        if (count == 0) break;
+        if (header[0] == c && header[1] == h && header[2] == r &&
+            header[3] == n) {
+            found = dataSize;
+            break;
+        }
+        // The data is passed over, never read: a skip beyond the buffer
+        // refills at the next header.
+        skip(dataSize);
+        // This header's count says the track ends here.
+        if (walked == count) break;
+    }
+    recordsWalked_ += walked;
+    return found;
+}
+
 std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c,
                                    std::int32_t h, std::int32_t r,
                                    std::int32_t n, std::uint8_t* out,
                                    std::int32_t maxLen) {
-    if (!seekTrack(track)) return 0;
-    std::uint8_t scratch[kSectorHeaderSize];
-    // 64 bits: headers whose counts disagree can make a walk outlast any
-    // 16-bit count.
-    for (std::int64_t i = 0;; ++i) {
-        const std::uint8_t* header = readSectorHeader(scratch);
-        if (header == nullptr) return 0;
-        const std::int32_t count = readLe16(header + kSectorCountOffset);
-        const std::int32_t dataSize = readLe16(header + kDataSizeOffset);
-        // An empty track, whatever the identity of its first record.
-        if (count == 0) return 0;
-        if (header[0] == c && header[1] == h && header[2] == r &&
-            header[3] == n) {
-            // The bytes that arrived: the file may end inside the data.
-            return readBytes(out, dataSize < maxLen ? dataSize : maxLen);
-        }
-        skip(dataSize);
-        if (i == count - 1) return 0;
-    }
+    const std::int32_t dataSize = findRecord(track, c, h, r, n);
+    if (dataSize < 0) return 0;
+    // The bytes that arrived: the file may end inside the data.
+    return readBytes(out, dataSize < maxLen ? dataSize : maxLen);
 }
 
 std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
@@ -230,19 +295,22 @@ std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
 
 std::int32_t D88Reader::readTrackIds(std::int32_t track, std::uint8_t* out,
                                      std::int32_t maxLen) {
-    if (!seekTrack(track)) return 0;
+    if (!seekTrack(track) || !mayWalk()) return 0;
     std::uint8_t scratch[kSectorHeaderSize];
     std::int32_t written = 0;
+    std::int32_t walked = 0;
     // A sector count of 0 does not end this listing: it goes on until the
-    // output is full or the file ends.
-    for (std::int64_t i = 0; maxLen - written >= 4; ++i) {
+    // output is full, the file ends or the walk is as long as a track can be.
+    while (maxLen - written >= 4 && walked < kMaxWalkRecords) {
         const std::uint8_t* header = readSectorHeader(scratch);
         if (header == nullptr) break;
+        ++walked;
         std::memcpy(out + written, header, 4);
         written += 4;
         skip(readLe16(header + kDataSizeOffset));
-        if (i == readLe16(header + kSectorCountOffset) - 1) break;
+        if (walked == readLe16(header + kSectorCountOffset)) break;
     }
+    recordsWalked_ += walked;
     return written;
 }
 

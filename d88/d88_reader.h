@@ -40,8 +40,11 @@
 //
 // Everything read from the file is untrusted: every count and offset is
 // checked before it is used, positions are computed in 64 bits, and a field
-// that points nowhere simply finds nothing. No operation prints; outcomes are
-// return values.
+// that points nowhere simply finds nothing. The work of one opened file is
+// bounded whatever its fields say: a walk ends after 65,535 records, and a
+// budget of records walked and bytes read ends all reading. A read the system
+// fails is a failure the caller can ask about, never a missing sector. No
+// operation prints; outcomes are return values.
 #ifndef D88CUT_D88_D88_READER_H
 #define D88CUT_D88_D88_READER_H
 
@@ -69,6 +72,29 @@ constexpr std::int32_t kMaxSizeCode = 23;
 // D88 images of the disks handled run from about 350 KiB to 1.3 MiB: the
 // reader's buffer holds any of them whole, so a run reads the file once.
 constexpr std::int32_t kStreamBufferSize = 2 << 20;
+
+// No track's 16-bit sector count can describe more records: a walk still
+// going by then follows headers whose counts disagree, and ends there.
+constexpr std::int32_t kMaxWalkRecords = 65535;
+// What one opened file may cost at most, far above what any image a real
+// disk gives needs (64 disk images of a few hundred records a track walk
+// about 4 million records and read about 256 MiB): an image built to make a
+// run take hours stops at it within seconds instead.
+constexpr std::int64_t kMaxRecordsWalked = std::int64_t{1} << 28;
+constexpr std::int64_t kMaxBytesRead = std::int64_t{1} << 30;
+
+// Why the reader stopped short of what it was asked when the image is not
+// to blame: a caller must never take these for sectors that are absent.
+enum class ReadFailure {
+    kNone,
+    // open: the file cannot be read at any position (a pipe, a FIFO, a
+    // terminal), and disk images are visited in no fixed order.
+    kNotSeekable,
+    // The system failed a read or a seek; failureErrno() holds its reason.
+    kReadError,
+    // The budget of records walked or bytes read is spent.
+    kWorkExhausted,
+};
 
 // The unsigned value of two bytes, first byte lowest.
 inline std::uint16_t readLe16(const std::uint8_t* bytes) {
@@ -129,15 +155,20 @@ public:
     // null when closed. Reading it is the reader's alone.
     std::FILE* file() const { return stream_; }
 
+    // kNone while every read the reader asked of the system was answered.
+    // Once it is anything else, the reader reads nothing more until the next
+    // open: every operation finds nothing.
+    ReadFailure failure() const { return failure_; }
+    int failureErrno() const { return failureErrno_; }
+    std::int64_t recordsWalked() const { return recordsWalked_; }
+
 private:
     void close();
     // The reader's file stream: the platform's stream, unbuffered, beneath a
     // buffer of its own, so that seeks and reads inside the buffer make no
     // system call and the file is read in large pieces.
     //
-    // Moves the read position; false when it is negative. A position beyond
-    // what the platform's seek can reach reads nothing: it is unreadable, not
-    // truncated.
+    // Moves the read position; false when it is negative.
     bool seekTo(std::int64_t position);
     void skip(std::int32_t count) { position_ += count; }
     // Reads up to `count` bytes at the read position; returns those that
@@ -146,12 +177,21 @@ private:
     // The next record header: a pointer into the buffer when it lies there
     // whole, else read into `scratch`; null when it cannot be read whole.
     const std::uint8_t* readSectorHeader(std::uint8_t* scratch);
-    // Refills the buffer from `position` on; false when nothing arrived.
+    // Refills the buffer from `position` on; false when nothing arrived, at
+    // the end of the file or on a failure.
     bool fill(std::int64_t position);
     // Forgets the buffer, so that the next read sees the file as it is now.
     void dropBuffer();
     // Seeks to the first record of `track`; false when the track is absent.
     bool seekTrack(std::int32_t track);
+    // Walks `track` from its first record to the record of this identity and
+    // leaves the position at its data; returns its data size, or -1.
+    std::int32_t findRecord(std::int32_t track, std::int32_t c, std::int32_t h,
+                            std::int32_t r, std::int32_t n);
+    // True while the reader may go on: no failure, and records left in the
+    // budget.
+    bool mayWalk();
+    void fail(ReadFailure failure, int reason);
     void clearSelection();
 
     std::FILE* stream_ = nullptr;
@@ -177,6 +217,11 @@ private:
     bool bufferReachesEnd_ = false;
     // Where the platform's stream stands; -1 when unknown.
     std::int64_t platformPosition_ = -1;
+    ReadFailure failure_ = ReadFailure::kNone;
+    int failureErrno_ = 0;
+    // The work since the file was opened, against the budget above.
+    std::int64_t recordsWalked_ = 0;
+    std::int64_t bytesRead_ = 0;
     std::uint8_t buffer_[kStreamBufferSize];
 };
 

@@ -122,4 +122,36 @@ Disk knownDisk() {
     return disk;
 }
 
+Bytes sharedWalkPrefix() {
+    // Bytes 14 and 15 of the name are the record's data size, 672: the rest
+    // of the 688-byte header.
+    const std::string name("\xFF\xFF\xFF\xFF\xFF\xFFWALKING!\xA0\x02", 16);
+    constexpr int kDisks = 64;
+    std::vector<Disk> disks(kDisks);
+    for (Disk& disk : disks) {
+        disk.name = name;
+        // An entry equal to the disk size is a present track: the next header.
+        disk.diskSize = static_cast<std::int32_t>(kHeaderSize);
+        for (int t = 0; t < 164; ++t) disk.trackOffsets[t] = disk.diskSize.value();
+    }
+    Disk& last = disks.back();
+    Sector boot = sectorWithId(0, 0, 1, 1, Bytes(256, 0));
+    std::memcpy(&boot.data[1], kSignature, 16);
+    boot.sectorCount = 0xFFFF;  // a walk passing it goes on
+    last.tracks[0] = {boot};
+    const auto runAt = static_cast<std::int32_t>(kHeaderSize + kRecordHeaderSize + 256);
+    last.diskSize = runAt;
+    last.trackOffsets.clear();
+    for (int t = 1; t < 164; ++t) last.trackOffsets[t] = runAt;
+    return buildImage(disks);
+}
+
+Bytes runRecordHeader(std::uint16_t dataSize) {
+    Bytes header(kRecordHeaderSize, 0);
+    header[3] = 1;
+    putLe(header, 4, 1, 2);
+    putLe(header, 14, dataSize, 2);
+    return header;
+}
+
 }  // namespace d88test

@@ -64,6 +64,17 @@ extern const char kSignature[17];
 // with each track's records in a shuffled order.
 Disk knownDisk();
 
+// The start of an image built to make every walk as long as it can be: 64
+// disk images whose tracks each point at the next one's header, whose name
+// field reads as one record (identity FF FF FF FF, count 65,535) that skips
+// the rest of that header. The last disk image holds the known boot sector,
+// which every disk image's walk for it reaches, and its other tracks start
+// where the prefix ends: at a run of records the caller appends.
+Bytes sharedWalkPrefix();
+// A record header of a run no walk leaves: count 1, identity 0 0 0 1, with
+// `dataSize` data bytes to follow.
+Bytes runRecordHeader(std::uint16_t dataSize);
+
 }  // namespace d88test
 
 #endif

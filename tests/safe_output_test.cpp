@@ -4,11 +4,9 @@
 // image is never replaced; no temporary file is left behind.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -159,24 +157,14 @@ TEST(SafeOutput, AnInterruptedRunLeavesEachNameOldOrNewAndAnnounced) {
 
 TEST(SafeOutput, ASecondRunInTheDirectoryWaitsForTheFirst) {
     Scratch scratch;
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    // Another run, as the tool sees it: a lock on the directory for 300 ms.
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        const int dir = ::open(scratch.work().c_str(), O_RDONLY | O_DIRECTORY);
-        if (dir < 0 || ::flock(dir, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1) ::_exit(1);
-        ::usleep(300000);
-        ::_exit(0);
+    std::chrono::steady_clock::duration waited;
+    d88test::RunResult run;
+    {
+        const d88test::LockHolder other(scratch.work(), 300);
+        const auto start = std::chrono::steady_clock::now();
+        run = runSample(scratch);
+        waited = std::chrono::steady_clock::now() - start;
     }
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    const auto start = std::chrono::steady_clock::now();
-    const d88test::RunResult run = runSample(scratch);
-    const auto waited = std::chrono::steady_clock::now() - start;
-    ::waitpid(holder, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
     EXPECT_GE(waited, std::chrono::milliseconds(250));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());

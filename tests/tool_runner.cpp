@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,7 +71,7 @@ RunResult Scratch::run(const std::vector<std::string>& argv,
             ::_exit(127);
         }
         if (inChild) inChild();
-        ::execv(D88CUT_EXE, args.data());
+        ::execv(program_.c_str(), args.data());
         ::_exit(127);
     }
     if (child > 0 && signal != 0) {
@@ -90,6 +91,29 @@ RunResult Scratch::run(const std::vector<std::string>& argv,
 
 RunResult Scratch::runOn(const Bytes& bytes) const {
     return run({"d88cut", image(bytes)});
+}
+
+LockHolder::LockHolder(const std::string& dir, int milliseconds,
+                       const std::function<void()>& beforeRelease) {
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    std::fflush(nullptr);
+    child_ = ::fork();
+    if (child_ == 0) {
+        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1) ::_exit(1);
+        ::usleep(static_cast<useconds_t>(milliseconds) * 1000);
+        if (beforeRelease) beforeRelease();
+        ::_exit(0);
+    }
+    char byte = 0;
+    if (child_ > 0 && ::read(ready[0], &byte, 1) != 1) child_ = -1;
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+LockHolder::~LockHolder() {
+    if (child_ > 0) ::waitpid(child_, nullptr, 0);
 }
 
 }  // namespace d88test

@@ -52,9 +52,27 @@ public:
                   int afterMicroseconds = 0) const;
     // d88cut IMAGE, on an image written beside work().
     RunResult runOn(const Bytes& image) const;
+    // The program run() starts; the built d88cut unless changed.
+    void useProgram(std::string path) { program_ = std::move(path); }
 
 private:
     std::string root_;
+    std::string program_ = D88CUT_EXE;
+};
+
+// Another run in a directory, as d88cut sees one: a child process that holds
+// the lock on `dir` for `milliseconds`, then runs `beforeRelease` and ends.
+// Constructed once the lock is held; destroyed once the child has ended.
+class LockHolder {
+public:
+    LockHolder(const std::string& dir, int milliseconds,
+               const std::function<void()>& beforeRelease = {});
+    ~LockHolder();
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+private:
+    int child_ = -1;
 };
 
 }  // namespace d88test

@@ -1,7 +1,6 @@
 // The block table, the writing of the block files and the PSGMUS gathering.
 #include "tool/block_pass.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "tool/output.h"
@@ -71,13 +70,16 @@ BlockResult extractBlock(const char* name, std::int32_t track, std::int32_t c,
     const std::int32_t wanted = skip + size;
     const std::int32_t got =
         reader.readSectors(track, c, h, r, n, transferBuffer, wanted);
+    // A block cut short by a failed read is not the image's doing: it is not
+    // written as if it were.
+    if (reader.failure() != d88::ReadFailure::kNone) return BlockResult::kReaderFailed;
     if (got == 0) return BlockResult::kMissing;
     printCutting(name);
     if (got < wanted) {
         // Never bytes of an earlier block, the boot sector or a short sector.
         std::memset(transferBuffer + got, 0, static_cast<std::size_t>(wanted - got));
-        std::fprintf(stderr, "%s: only %d of %d bytes found, the rest written as zero\n",
-                     name, got > skip ? got - skip : 0, size);
+        warn("%s: only %d of %d bytes found, the rest written as zero\n", name,
+             got > skip ? got - skip : 0, size);
     }
     return replaceOutput(name, transferBuffer + skip, size) ? BlockResult::kWritten
                                                          : BlockResult::kOutputFailed;
@@ -89,9 +91,11 @@ bool runBlockPass() {
         const BlockResult result =
             extractBlock(block->name, block->track, block->track / 2,
                          block->track % 2, block->sector, kSizeCode, 0, block->size);
+        if (result == BlockResult::kReaderFailed) return allWritten;
         if (result == BlockResult::kOutputFailed) allWritten = false;
     }
     gatherPsgmus();
+    if (reader.failure() != d88::ReadFailure::kNone) return allWritten;
     printCutting(kGatherName);
     if (!replaceOutput(kGatherName, transferBuffer, kGatherLength)) allWritten = false;
     return allWritten;

@@ -22,6 +22,7 @@ enum class BlockResult {
     kMissing,       // first sector not found: no line, no file
     kWritten,       // announced and written whole
     kOutputFailed,  // announced, but the file could not be written whole
+    kReaderFailed,  // the reader stopped (see its failure): no line, no file
 };
 
 // Reads skip + size bytes from sector (c, h, r, n) of `track` on into the
@@ -31,7 +32,8 @@ BlockResult extractBlock(const char* name, std::int32_t track, std::int32_t c,
                          std::int32_t skip, std::int32_t size);
 
 // Runs on the selected disk with the sector range set to 1 to 16. False when
-// any output file could not be written whole.
+// any output file could not be written whole. It stops where the reader
+// fails, and writes nothing of what it was reading then.
 bool runBlockPass();
 
 }  // namespace d88cut

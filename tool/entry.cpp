@@ -8,6 +8,7 @@
 
 #include "tool/block_pass.h"
 #include "tool/output.h"
+#include "tool/platform.h"
 #include "tool/tool.h"
 
 namespace d88cut {
@@ -49,6 +50,18 @@ bool isKnownDisk() {
                        kSignatureSize) == 0;
 }
 
+// Says once why the reader stopped, with the files already written kept.
+void reportReaderFailure(const char* image, std::int32_t index, std::int32_t diskCount) {
+    if (reader.failure() == d88::ReadFailure::kWorkExhausted) {
+        warn("%s: stopped reading disk image %d of %d: it asks for more work than any "
+             "real disk image needs (over %lld records walked or %lld MiB read)\n",
+             image, index + 1, diskCount, static_cast<long long>(d88::kMaxRecordsWalked),
+             static_cast<long long>(d88::kMaxBytesRead >> 20));
+    } else {
+        warn("cannot read %s: %s\n", image, std::strerror(reader.failureErrno()));
+    }
+}
+
 }  // namespace
 
 int runEntry(int argc, char** argv) {
@@ -58,22 +71,43 @@ int runEntry(int argc, char** argv) {
         std::fprintf(stderr, "Usage: %s [d88file]\n", program);
         return 1;
     }
-    if (!reader.open(argv[1])) {
-        std::fputs(kOpenFailedMessage, stderr);
+    const char* image = argv[1];
+    if (!reader.open(image)) {
+        if (reader.failure() == d88::ReadFailure::kNotSeekable) {
+            std::fprintf(stderr,
+                         "cannot read %s: a pipe or a device cannot be read in the order "
+                         "the disk images need; give the path of a file\n",
+                         image);
+        } else {
+            std::fputs(kOpenFailedMessage, stderr);
+        }
         return 1;
     }
-    beginOutputs(reader.file());
+    const platform::FileState before = platform::stateOfStream(reader.file());
+    beginOutputs(before.id);
     int status = 0;
     const std::int32_t diskCount = reader.diskCount();
-    for (std::int32_t index = 0; index < diskCount; ++index) {
-        if (!reader.selectDisk(index)) continue;
-        reader.setSectorRange(kFirstSector, kLastSector);
-        if (isKnownDisk()) {
-            printProgress(kRecognisedMessage);
-            // Files that could not be written are the one failure that
-            // changes the status; missing blocks do not.
-            if (!runBlockPass()) status = 1;
+    std::int32_t index = 0;
+    for (; index < diskCount; ++index) {
+        if (reader.selectDisk(index)) {
+            reader.setSectorRange(kFirstSector, kLastSector);
+            if (isKnownDisk()) {
+                printProgress(kRecognisedMessage);
+                // Files that could not be written change the status; missing
+                // blocks do not.
+                if (!runBlockPass()) status = 1;
+            }
         }
+        if (reader.failure() != d88::ReadFailure::kNone) break;
+    }
+    if (reader.failure() != d88::ReadFailure::kNone) {
+        reportReaderFailure(image, index, diskCount);
+        status = 1;
+    } else if (platform::changedBetween(before, platform::stateOfStream(reader.file()))) {
+        warn("%s: the file changed while it was read; the files cut from it may mix "
+             "old and new content\n",
+             image);
+        status = 1;
     }
     if (!endOutputs()) status = 1;
     return status;

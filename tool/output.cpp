@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
-
-#include "tool/platform.h"
 
 namespace d88cut {
 
@@ -72,35 +72,39 @@ int createTemp(const char* name, char (&temp)[kTempNameSize]) {
     return -1;
 }
 
+// Pushes out the lines printed so far; remembers the first failure.
+void flushProgress() {
+    if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
+}
+
 }  // namespace
 
-void beginOutputs(std::FILE* input) {
+void beginOutputs(const platform::FileId& input) {
     std::clearerr(stdout);
     progressError = 0;
-    inputId = platform::idOfStream(input);
+    inputId = input;
     processId = platform::processId();
     platform::lockWorkingDirectory();
 }
 
 bool endOutputs() {
-    platform::unlockWorkingDirectory();
-    if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
+    flushProgress();
     if (progressError == 0 && !std::ferror(stdout)) return true;
-    std::fprintf(stderr, "cannot write to standard output: %s\n",
-                 std::strerror(progressError != 0 ? progressError : EIO));
+    warn("cannot write to standard output: %s\n",
+         std::strerror(progressError != 0 ? progressError : EIO));
     return false;
 }
 
-void printProgress(const char* line) {
-    // Pushed out at once, also into a pipe or a file: a log of a killed run
-    // names every file it replaced, and no warning overtakes a line.
-    std::fputs(line, stdout);
-    if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
-}
+void printProgress(const char* line) { std::fputs(line, stdout); }
 
-void printCutting(const char* name) {
-    std::printf("cutting ... %s\n", name);
-    if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
+void printCutting(const char* name) { std::printf("cutting ... %s\n", name); }
+
+void warn(const char* format, ...) {
+    flushProgress();
+    std::va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
 }
 
 void installSignalCleanup() {
@@ -118,13 +122,16 @@ bool replaceOutput(const char* name, const std::uint8_t* data, std::int32_t size
     // The image may sit in the working directory under an output's name, or
     // behind a link of that name: it is never replaced.
     if (platform::sameFile(platform::idOfName(name), inputId)) {
-        std::fprintf(stderr, "cannot write %s: it is the input image\n", name);
+        warn("cannot write %s: it is the input image\n", name);
         return false;
     }
+    // Its line goes out before the file is made: the log of a killed run
+    // names every file it replaced.
+    flushProgress();
     char temp[kTempNameSize];
     const int fd = createTemp(name, temp);
     if (fd < 0) {
-        std::fprintf(stderr, "cannot create %s: %s\n", name, std::strerror(errno));
+        warn("cannot create %s: %s\n", name, std::strerror(errno));
         return false;
     }
     const bool written = platform::writeAll(fd, data, size);
@@ -139,8 +146,8 @@ bool replaceOutput(const char* name, const std::uint8_t* data, std::int32_t size
     if (replaced) return true;
     // A name that cannot take the new file (a directory, say) is a failure
     // to create it; a short write or a failed close, a failure to write it.
-    std::fprintf(stderr, "cannot %s %s: %s\n", written && closed ? "create" : "write", name,
-                 std::strerror(reason));
+    warn("cannot %s %s: %s\n", written && closed ? "create" : "write", name,
+         std::strerror(reason));
     return false;
 }
 

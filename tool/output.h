@@ -6,22 +6,30 @@
 #define D88CUT_TOOL_OUTPUT_H
 
 #include <cstdint>
-#include <cstdio>
+
+#include "tool/platform.h"
 
 namespace d88cut {
 
 // Before the first output of a run: waits for any other run in the working
-// directory to end and holds the directory until endOutputs, and takes the
-// identity of the input, so that no output ever replaces it.
-void beginOutputs(std::FILE* input);
-// After the last output: lets the directory go. False, said once on standard
-// error, when a progress line could not be written.
+// directory to end and holds the directory until the process ends, and keeps
+// the identity of the input, so that no output ever replaces it.
+void beginOutputs(const platform::FileId& input);
+// After the last output: false, said once on standard error, when a progress
+// line could not be written.
 bool endOutputs();
 
-// A line on standard output, on its way before this returns.
+// A line on standard output. Lines go out before the next file is created
+// and before the next line on standard error, also into a pipe or a file.
 void printProgress(const char* line);
 // "cutting ... NAME".
 void printCutting(const char* name);
+// A line on standard error, printf-style, after the lines before it.
+void warn(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
 
 // From now on, a signal that ends the run (SIGINT, SIGTERM, SIGHUP, SIGXFSZ)
 // removes the temporary file being written, if any, before the process ends

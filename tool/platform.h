@@ -27,17 +27,32 @@ inline bool sameFile(const FileId& a, const FileId& b) {
     return a.known && b.known && a.volume == b.volume && a.index == b.index;
 }
 
-// The identity of an open stream; unknown when the system cannot tell.
-FileId idOfStream(std::FILE* stream);
+// What the system says of an open file: which file it is, its size and
+// when it was last modified, so that a change during a run can be seen.
+struct FileState {
+    FileId id;
+    std::int64_t size = 0;
+    std::int64_t modified = 0;  // in the platform's own units
+};
+
+// True when both states are known and the file's size or modification time
+// differs between them.
+inline bool changedBetween(const FileState& before, const FileState& after) {
+    return before.id.known && after.id.known &&
+           (before.size != after.size || before.modified != after.modified);
+}
+
+// The state of an open stream; an unknown id when the system cannot tell.
+FileState stateOfStream(std::FILE* stream);
 // The identity of the file a name leads to, following links; unknown when
 // there is none.
 FileId idOfName(const char* name);
 
-// Waits until no other d88cut run holds the working directory, then holds it
-// until unlockWorkingDirectory or the end of the process. A directory that
-// cannot be locked is used unlocked.
+// Lets go of the directory an earlier call held, waits until no other d88cut
+// run holds the working directory, then holds it until the next call or the
+// end of the process, when the system lets it go. A directory that cannot be
+// locked is used unlocked.
 void lockWorkingDirectory();
-void unlockWorkingDirectory();
 
 // A small number that differs between processes running at once.
 unsigned long processId();

@@ -26,10 +26,15 @@ int directoryLock = -1;
 
 }  // namespace
 
-FileId idOfStream(std::FILE* stream) {
+FileState stateOfStream(std::FILE* stream) {
     struct stat info;
-    if (stream == nullptr || ::fstat(::fileno(stream), &info) != 0) return {};
-    return idOf(info);
+    FileState state;
+    if (stream == nullptr || ::fstat(::fileno(stream), &info) != 0) return state;
+    state.id = idOf(info);
+    state.size = static_cast<std::int64_t>(info.st_size);
+    state.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                     info.st_mtim.tv_nsec;
+    return state;
 }
 
 FileId idOfName(const char* name) {
@@ -39,17 +44,12 @@ FileId idOfName(const char* name) {
 }
 
 void lockWorkingDirectory() {
+    if (directoryLock >= 0) ::close(directoryLock);
     directoryLock = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directoryLock < 0) return;
     // Released by the system if the process dies: never a stale lock.
     while (::flock(directoryLock, LOCK_EX) != 0 && errno == EINTR) {
     }
-}
-
-void unlockWorkingDirectory() {
-    if (directoryLock < 0) return;
-    ::close(directoryLock);
-    directoryLock = -1;
 }
 
 unsigned long processId() { return static_cast<unsigned long>(::getpid()); }

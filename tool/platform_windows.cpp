@@ -41,11 +41,11 @@ int errnoOf(DWORD error) {
     }
 }
 
-FileId idOfHandle(HANDLE handle) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &info)) {
-        return {};
-    }
+bool infoOf(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+    return handle != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(handle, &info);
+}
+
+FileId idOf(const BY_HANDLE_FILE_INFORMATION& info) {
     FileId id;
     id.known = true;
     id.volume = info.dwVolumeSerialNumber;
@@ -55,9 +55,20 @@ FileId idOfHandle(HANDLE handle) {
 
 }  // namespace
 
-FileId idOfStream(std::FILE* stream) {
-    if (stream == nullptr) return {};
-    return idOfHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream))));
+FileState stateOfStream(std::FILE* stream) {
+    FileState state;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (stream == nullptr ||
+        !infoOf(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream))), info)) {
+        return state;
+    }
+    state.id = idOf(info);
+    state.size = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    state.modified = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+        info.ftLastWriteTime.dwLowDateTime);
+    return state;
 }
 
 FileId idOfName(const char* name) {
@@ -66,12 +77,15 @@ FileId idOfName(const char* name) {
     const HANDLE handle =
         ::CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    const FileId id = idOfHandle(handle);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = infoOf(handle, info);
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-    return id;
+    return known ? idOf(info) : FileId{};
 }
 
 void lockWorkingDirectory() {
+    if (directoryLock != INVALID_HANDLE_VALUE) ::CloseHandle(directoryLock);
+    directoryLock = INVALID_HANDLE_VALUE;
     for (int denied = 0; denied < kLockDeniedTries;) {
         directoryLock = ::CreateFileA(kLockName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_ALWAYS,
@@ -89,12 +103,6 @@ void lockWorkingDirectory() {
         ++denied;
         ::Sleep(kLockRetryMs);
     }
-}
-
-void unlockWorkingDirectory() {
-    if (directoryLock == INVALID_HANDLE_VALUE) return;
-    ::CloseHandle(directoryLock);
-    directoryLock = INVALID_HANDLE_VALUE;
 }
 
 unsigned long processId() { return ::GetCurrentProcessId(); }

@@ -1,0 +1,146 @@
+// Reading that stays bounded and honest: a walk through headers whose counts
+// disagree ends, an image built to make a run take hours stops at the work
+// budget, and a read the system fails, input that cannot seek or an image
+// that changes during the run are said as such, never taken for a damaged
+// image.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "d88/d88_reader.h"
+#include "image_builder.h"
+#include "known_disk_blocks.h"
+#include "tool_runner.h"
+
+namespace {
+
+using d88test::Bytes;
+using d88test::Disk;
+using d88test::Scratch;
+
+TEST(BoundedWalk, AWalkThroughDisagreeingCountsEndsAfter65535Records) {
+    // The first header says two records, every later one says one: no count
+    // ends the walk, only its bound. A record is found at the bound's last
+    // place, not one beyond it.
+    for (const int at : {65534, 65535}) {
+        Disk disk;
+        std::vector<d88test::Sector>& track = disk.tracks[0];
+        for (int i = 0; i <= 65536; ++i) {
+            track.push_back(d88test::sectorWithId(0, 0, i == at ? 9 : 0, 1,
+                                                  Bytes(i == at ? 4 : 0, 7)));
+            track.back().sectorCount = i == 0 ? 2 : 1;
+        }
+        Scratch scratch;
+        const std::string path = scratch.image(d88test::buildImage({disk}));
+        d88::D88Reader reader;
+        ASSERT_TRUE(reader.open(path.c_str()));
+        ASSERT_TRUE(reader.selectDisk(0));
+        std::uint8_t out[4];
+        EXPECT_EQ(reader.readSector(0, 0, 0, 9, 1, out, 4) == 0, at == 65535) << at;
+        EXPECT_EQ(reader.recordsWalked(), at == 65535 ? 65535 : at + 1);
+        static std::uint8_t ids[4 * 70000];
+        EXPECT_EQ(reader.readTrackIds(0, ids, sizeof ids), 4 * 65535);
+        EXPECT_EQ(reader.failure(), d88::ReadFailure::kNone);
+    }
+}
+
+TEST(BoundedWalk, AnImageBuiltToExhaustTheBudgetStopsWithOneLine) {
+    // 64 recognised disk images whose every walk runs 65,535 records: about
+    // 1.2 billion records in all, far beyond the budget.
+    Bytes image = d88test::sharedWalkPrefix();
+    const Bytes record = d88test::runRecordHeader(0);
+    for (int i = 0; i < 65535; ++i) image.insert(image.end(), record.begin(), record.end());
+    Scratch scratch;
+    const d88test::RunResult run = scratch.runOn(image);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.rfind(d88test::kRecognised, 0), 0u);
+    const std::string prefix = scratch.root() + "/image.d88: stopped reading disk image ";
+    EXPECT_EQ(run.err.rfind(prefix, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(" of 64: "), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    // The files written before it stopped stay: PSGMUS, all zero here.
+    EXPECT_EQ(scratch.files(), (std::map<std::string, Bytes>{{"PSGMUS", Bytes(16384, 0)}}));
+}
+
+TEST(ReadErrors, AFailedReadIsReportedAndNeverTakenForAMissingSector) {
+    // The sample, read whole at the listing (call 1) and at selection (2).
+    const Bytes sample = d88test::readFile(D88CUT_SAMPLE).value();
+    // The known disk with 2.6 MiB of records no block uses on track 2, so that
+    // the blocks lie beyond the 2 MiB the reader reads at selection. Calls:
+    // 1 the listing, 2 the end of the file after the disk, 3 the selection,
+    // 4 the walk to IPL2 (track 44), 5 the walk to IPL3 (track 3).
+    Disk padded = d88test::knownDisk();
+    for (int i = 0; i < 40; ++i) {
+        padded.tracks[2].push_back(d88test::sectorWithId(1, 0, 100 + i, 1, Bytes(65535, 0)));
+    }
+    struct Case {
+        Bytes image;
+        const char* failingCall;
+        std::string out;
+        std::map<std::string, Bytes> files;
+    };
+    const std::map<std::string, Bytes> all = d88test::knownDiskFiles();
+    const Case cases[] = {
+        {sample, "2", "", {}},
+        {d88test::buildImage({padded}), "5",
+         std::string(d88test::kRecognised) + d88test::cuttingLine("IPL2"),
+         {{"IPL2", all.at("IPL2")}}},
+    };
+    for (const Case& c : cases) {
+        Scratch scratch;
+        scratch.useProgram(D88CUT_FAILING_READ_EXE);
+        const std::string path = scratch.image(c.image);
+        const d88test::RunResult run = scratch.run(
+            {"d88cut", path}, [&c] { ::setenv("D88CUT_FAIL_FREAD", c.failingCall, 1); });
+        EXPECT_EQ(run.status, 1) << c.failingCall;
+        EXPECT_EQ(run.out, c.out) << c.failingCall;
+        EXPECT_EQ(run.err, "cannot read " + path + ": Input/output error\n") << c.failingCall;
+        EXPECT_EQ(scratch.files(), c.files) << c.failingCall;
+    }
+}
+
+TEST(ReadErrors, InputThatCannotSeekIsRefusedAtOnce) {
+    Scratch scratch;
+    const Bytes image = d88test::readFile(D88CUT_SAMPLE).value();
+    const std::string fifo = scratch.root() + "/image.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const d88test::RunResult run = scratch.run({"d88cut", fifo}, [&] {
+        ::alarm(20);
+        if (::fork() == 0) {
+            // A writer for the FIFO; it ends when the tool stops reading.
+            const int fd = ::open(fifo.c_str(), O_WRONLY);
+            if (fd >= 0 && ::write(fd, image.data(), image.size()) < 0) ::_exit(1);
+            ::_exit(0);
+        }
+    });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "cannot read " + fifo +
+                           ": a pipe or a device cannot be read in the order the disk "
+                           "images need; give the path of a file\n");
+    EXPECT_TRUE(scratch.files().empty());
+}
+
+TEST(ReadErrors, AnImageChangedDuringTheRunIsReported) {
+    // The tool opens the image, then waits for the directory; meanwhile the
+    // image grows.
+    Scratch scratch;
+    const std::string path = scratch.image(d88test::readFile(D88CUT_SAMPLE).value());
+    d88test::RunResult run;
+    {
+        const d88test::LockHolder other(scratch.work(), 300, [&path] {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+            if (fd < 0 || ::write(fd, "more", 4) != 4) ::_exit(1);
+        });
+        run = scratch.run({"d88cut", path});
+    }
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, d88test::knownDiskLines());
+    EXPECT_EQ(run.err, path + ": the file changed while it was read; the files cut from it "
+                              "may mix old and new content\n");
+    EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
+}
+
+}  // namespace
