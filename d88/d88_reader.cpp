@@ -60,15 +60,22 @@ bool D88Reader::fill(std::int64_t position) {
             return false;
         }
     }
-    const std::size_t got = std::fread(buffer_, 1, kStreamBufferSize, stream_);
-    if (got < static_cast<std::size_t>(kStreamBufferSize) && std::ferror(stream_)) {
+    std::size_t wanted = kStreamBufferSize;
+    if (knownEnd_ > position && knownEnd_ - position < kStreamBufferSize) {
+        wanted = static_cast<std::size_t>(knownEnd_ - position);
+    }
+    const std::size_t got = std::fread(buffer_, 1, wanted, stream_);
+    if (got < wanted && std::ferror(stream_)) {
         fail(ReadFailure::kReadError, errno);
         return false;
     }
     bytesRead_ += static_cast<std::int64_t>(got);
     bufferStart_ = position;
     bufferLength_ = static_cast<std::int32_t>(got);
-    bufferReachesEnd_ = got < static_cast<std::size_t>(kStreamBufferSize);
+    // Fewer bytes than asked for: the end of the file. As many as the end
+    // last seen allowed: the file may have grown, and a later fill asks.
+    bufferReachesEnd_ = got < wanted;
+    if (bufferReachesEnd_) knownEnd_ = position + static_cast<std::int64_t>(got);
     platformPosition_ = position + bufferLength_;
     return got > 0;
 }
@@ -152,8 +159,14 @@ bool D88Reader::open(const char* path) {
     failureErrno_ = 0;
     recordsWalked_ = 0;
     bytesRead_ = 0;
+    moreDisks_ = false;
+    knownEnd_ = -1;
     stream_ = std::fopen(path, "rb");
-    if (stream_ == nullptr) return false;
+    if (stream_ == nullptr) {
+        failure_ = ReadFailure::kCannotOpen;
+        failureErrno_ = errno;
+        return false;
+    }
     // The reader buffers for itself; a second buffer would only copy twice.
     std::setvbuf(stream_, nullptr, _IONBF, 0);
     dropBuffer();
@@ -170,9 +183,14 @@ bool D88Reader::open(const char* path) {
     std::uint8_t header[kDiskHeaderSize];
     std::int64_t position = 0;
     diskCount_ = 0;
-    while (diskCount_ < kMaxDisks) {
+    for (;;) {
         if (!seekTo(position) ||
             readBytes(header, kDiskHeaderSize) != kDiskHeaderSize) {
+            break;
+        }
+        // One more whole header than the listing holds: said, not listed.
+        if (diskCount_ == kMaxDisks) {
+            moreDisks_ = true;
             break;
         }
         diskOffsets_[diskCount_] = static_cast<std::int32_t>(position);
@@ -242,6 +260,8 @@ std::int32_t D88Reader::findRecord(std::int32_t track, std::int32_t c,
         if (header[0] == c && header[1] == h && header[2] == r &&
             header[3] == n) {
             found = dataSize;
+            found_.deleted = header[kDeletedMarkOffset] == kDeletedMark;
+            found_.status = header[kStatusOffset];
             break;
         }
         // The data is passed over, never read: a skip beyond the buffer
@@ -254,20 +274,42 @@ std::int32_t D88Reader::findRecord(std::int32_t track, std::int32_t c,
     return found;
 }
 
+std::int32_t D88Reader::readOne(std::int32_t track, std::int32_t c,
+                                std::int32_t h, std::int32_t r, std::int32_t n,
+                                std::uint8_t* out, std::int32_t maxLen,
+                                std::int32_t counted) {
+    const std::int32_t dataSize = findRecord(track, c, h, r, n);
+    if (dataSize < 0) return 0;
+    // The bytes that arrived: the file may end inside the data.
+    const std::int32_t got = readBytes(out, dataSize < maxLen ? dataSize : maxLen);
+    if (got >= counted && (found_.deleted || found_.status != kStatusGood)) {
+        if (flaggedCount_ == 0) {
+            firstFlagged_ = found_;
+            firstFlagged_.track = track;
+            // A found sector's identity bytes equal these.
+            firstFlagged_.c = static_cast<std::uint8_t>(c);
+            firstFlagged_.h = static_cast<std::uint8_t>(h);
+            firstFlagged_.r = static_cast<std::uint8_t>(r);
+        }
+        ++flaggedCount_;
+    }
+    return got;
+}
+
 std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c,
                                    std::int32_t h, std::int32_t r,
                                    std::int32_t n, std::uint8_t* out,
                                    std::int32_t maxLen) {
-    const std::int32_t dataSize = findRecord(track, c, h, r, n);
-    if (dataSize < 0) return 0;
-    // The bytes that arrived: the file may end inside the data.
-    return readBytes(out, dataSize < maxLen ? dataSize : maxLen);
+    flaggedCount_ = 0;
+    // Any bytes that arrived are the caller's.
+    return readOne(track, c, h, r, n, out, maxLen, 1);
 }
 
 std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
                                     std::int32_t h, std::int32_t r,
                                     std::int32_t n, std::uint8_t* out,
                                     std::int32_t length) {
+    flaggedCount_ = 0;
     if (n < 0 || n > kMaxSizeCode) return 0;
     std::int32_t step = 128 << n;
     std::int32_t done = 0;
@@ -275,7 +317,8 @@ std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
         if (step > length - done) step = length - done;
         // A found sector has C, H, R below 256 and a track below 164, so the
         // steps below cannot overflow.
-        if (readSector(track, c, h, r, n, out + done, step) < step) break;
+        // A short sector ends the run, its bytes not counted.
+        if (readOne(track, c, h, r, n, out + done, step, step) < step) break;
         done += step;
         if (r == lastSector_) {
             ++track;

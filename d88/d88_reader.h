@@ -31,7 +31,14 @@
 //   3      1     N            size code: the sector holds 128 << N bytes
 //   4      2     sector count unsigned LE16: records in this track (repeated
 //                             in every header of the track)
-//   6      8     -            not interpreted
+//   6      1     -            not interpreted
+//   7      1     deleted mark 0x10: the sector was written with a deleted-data
+//                             mark; 0x00 otherwise
+//   8      1     status       the floppy controller's status when the disk was
+//                             dumped: 0x00 read well, 0x10 deleted data, 0xA0
+//                             ID CRC error, 0xB0 data CRC error, 0xE0 no
+//                             address mark, 0xF0 no data mark
+//   9      5     -            not interpreted
 //   14     2     data size    unsigned LE16: data bytes after this header
 //
 // A sector is found by its identity, all four of C, H, R and N. On the
@@ -65,7 +72,11 @@ constexpr std::int32_t kMaxDisks = 64;
 
 constexpr std::int32_t kSectorHeaderSize = 16;
 constexpr std::int32_t kSectorCountOffset = 4;
+constexpr std::int32_t kDeletedMarkOffset = 7;
+constexpr std::int32_t kStatusOffset = 8;
 constexpr std::int32_t kDataSizeOffset = 14;
+constexpr std::uint8_t kDeletedMark = 0x10;
+constexpr std::uint8_t kStatusGood = 0x00;
 // Size codes above this make 128 << N overflow a signed 32-bit step.
 constexpr std::int32_t kMaxSizeCode = 23;
 
@@ -87,6 +98,8 @@ constexpr std::int64_t kMaxBytesRead = std::int64_t{1} << 30;
 // to blame: a caller must never take these for sectors that are absent.
 enum class ReadFailure {
     kNone,
+    // open: the system would not open the path; failureErrno() says why.
+    kCannotOpen,
     // open: the file cannot be read at any position (a pipe, a FIFO, a
     // terminal), and disk images are visited in no fixed order.
     kNotSeekable,
@@ -113,6 +126,15 @@ inline std::int32_t readLe32(const std::uint8_t* bytes) {
                             : -static_cast<std::int32_t>(~u) - 1;
 }
 
+// A sector found whose record says the dump did not read it well: an error
+// status, or a deleted-data mark.
+struct FlaggedSector {
+    std::int32_t track;
+    std::uint8_t c, h, r;
+    std::uint8_t status;  // the status byte as recorded
+    bool deleted;         // recorded with a deleted-data mark
+};
+
 class D88Reader {
 public:
     D88Reader() = default;
@@ -125,6 +147,9 @@ public:
     // returns true.
     bool open(const char* path);
     std::int32_t diskCount() const { return diskCount_; }
+    // True when a whole disk header follows the last disk image listed, which
+    // the listing's limit of kMaxDisks left out.
+    bool moreDisksThanListed() const { return moreDisks_; }
     // Makes disk image `index` current; false (and no disk selected) when the
     // index is out of range or its header can no longer be read whole.
     bool selectDisk(std::int32_t index);
@@ -146,6 +171,11 @@ public:
     // record, as many as fit in maxLen; returns the bytes written.
     std::int32_t readTrackIds(std::int32_t track, std::uint8_t* out,
                               std::int32_t maxLen);
+
+    // Of the sectors whose bytes the last readSector or readSectors call
+    // returned, those flagged by the dump: how many, and the first of them.
+    std::int32_t flaggedCount() const { return flaggedCount_; }
+    const FlaggedSector& firstFlagged() const { return firstFlagged_; }
 
     std::int32_t currentDisk() const { return currentDisk_; }
     // The current disk's name, NUL-terminated (empty when none is selected).
@@ -184,8 +214,14 @@ private:
     void dropBuffer();
     // Seeks to the first record of `track`; false when the track is absent.
     bool seekTrack(std::int32_t track);
+    // Reads one sector as readSector does, and notes it when it is flagged
+    // and at least `counted` bytes of it arrived.
+    std::int32_t readOne(std::int32_t track, std::int32_t c, std::int32_t h,
+                         std::int32_t r, std::int32_t n, std::uint8_t* out,
+                         std::int32_t maxLen, std::int32_t counted);
     // Walks `track` from its first record to the record of this identity and
-    // leaves the position at its data; returns its data size, or -1.
+    // leaves the position at its data; returns its data size, or -1. The
+    // record's deleted mark and status are kept in found_.
     std::int32_t findRecord(std::int32_t track, std::int32_t c, std::int32_t h,
                             std::int32_t r, std::int32_t n);
     // True while the reader may go on: no failure, and records left in the
@@ -197,6 +233,7 @@ private:
     std::FILE* stream_ = nullptr;
     std::int32_t currentDisk_ = -1;
     std::int32_t diskCount_ = 0;
+    bool moreDisks_ = false;
     std::int32_t firstSector_ = 1;
     std::int32_t lastSector_ = 16;
     std::int32_t diskOffsets_[kMaxDisks] = {};
@@ -215,8 +252,15 @@ private:
     // The fill that made the buffer met the end of the file: nothing lies
     // beyond it, and no system call needs to ask again.
     bool bufferReachesEnd_ = false;
+    // Where a fill last met the end of the file; -1 before any did. A fill
+    // asks for no more than that, so that it needs no second call to meet
+    // the end again.
+    std::int64_t knownEnd_ = -1;
     // Where the platform's stream stands; -1 when unknown.
     std::int64_t platformPosition_ = -1;
+    FlaggedSector found_ = {};
+    std::int32_t flaggedCount_ = 0;
+    FlaggedSector firstFlagged_ = {};
     ReadFailure failure_ = ReadFailure::kNone;
     int failureErrno_ = 0;
     // The work since the file was opened, against the budget above.

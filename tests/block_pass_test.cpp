@@ -115,7 +115,11 @@ TEST(MissingBlocks, MissingOrShortFirstSectorPassesTheBlockOver) {
     const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, linesWithout({"IPL3", "OPMMUS5"}));
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, "IPL3: not cut: its first sector (track 3, C 1, H 1, R 1) is missing or "
+                       "short\n"
+                       "OPMMUS5: not cut: its first sector (track 40, C 20, H 0, R 1) is missing "
+                       "or short; the OPMMUS5 here was left as it was and is not from this "
+                       "image\n");
     EXPECT_FALSE(exists(scratch.work() + "/IPL3"));
     EXPECT_EQ(scratch.files().at("OPMMUS5"), older);
     expectBlocksExcept(scratch, {"IPL3", "OPMMUS5"});

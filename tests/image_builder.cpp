@@ -36,6 +36,8 @@ Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places) {
                 record[1] = s.h;
                 record[2] = s.r;
                 record[3] = s.n;
+                record[7] = s.deletedMark;
+                record[8] = s.status;
                 putLe(record, 4, s.sectorCount.value_or(sectors.size()), 2);
                 putLe(record, 14, s.dataSize.value_or(s.data.size()), 2);
                 if (places != nullptr) {

@@ -17,6 +17,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct Sector {
     std::uint8_t c = 0, h = 0, r = 0, n = 1;
+    // Header bytes 7 and 8: 0x10 for a deleted-data mark; the controller's
+    // status when the disk was dumped (0x00 a good read).
+    std::uint8_t deletedMark = 0, status = 0;
     Bytes data;
     // Written into the header instead of the true figures when set.
     std::optional<std::uint16_t> sectorCount;  // default: records in track

@@ -43,6 +43,19 @@ std::string partlyFoundLine(const Block& block, int found) {
            std::to_string(block.size) + " bytes found, the rest written as zero\n";
 }
 
+std::string notCutLine(const Block& block) {
+    return std::string(block.name) + ": not cut: its first sector (track " +
+           std::to_string(block.track) + ", C " + std::to_string(block.track / 2) + ", H " +
+           std::to_string(block.track % 2) + ", R " + std::to_string(block.sector) +
+           ") is missing or short\n";
+}
+
+std::string zeroSlotsLine(int zero) {
+    return "PSGMUS: " + std::to_string(zero) +
+           " of its 64 slots (sector 17 of tracks 10 to 74, but 56) were not found whole; "
+           "they are zero\n";
+}
+
 std::map<std::string, Bytes> knownDiskFiles() {
     std::map<std::string, Bytes> files;
     for (const Block& block : kBlocks) {

@@ -31,6 +31,11 @@ std::vector<int> psgmusTracks();
 std::string cuttingLine(const std::string& name);
 // The warning for a block of which only `found` bytes were read.
 std::string partlyFoundLine(const Block& block, int found);
+// The warning for a block whose first sector is missing or short, in a
+// directory without a file of its name.
+std::string notCutLine(const Block& block);
+// The warning for PSGMUS with `zero` of its slots not found whole.
+std::string zeroSlotsLine(int zero);
 
 // The sixteen files a whole known disk gives, by name, and what the tool
 // prints on standard output while it cuts them.

@@ -46,24 +46,29 @@ TEST(CommandLine, WrongArgumentCountPrintsUsage) {
     EXPECT_TRUE(scratch.files().empty());
 }
 
-TEST(CommandLine, UnopenableFileIsReportedInJapanese) {
+TEST(CommandLine, UnopenableFileIsReportedInJapaneseThenWithItsReason) {
     d88test::Scratch scratch;
     // A directory opens on some systems, but cannot be read.
-    for (const std::string& path : {scratch.root() + "/absent.d88", scratch.root()}) {
+    const std::pair<std::string, std::string> cases[] = {
+        {scratch.root() + "/absent.d88", "No such file or directory"},
+        {scratch.root(), "Is a directory"},
+    };
+    for (const auto& [path, reason] : cases) {
         const d88test::RunResult run = scratch.run({"d88cut", path});
         EXPECT_EQ(run.status, 1) << path;
-        EXPECT_EQ(run.err, d88test::kOpenFailed) << path;
+        EXPECT_EQ(run.err, d88test::kOpenFailed + ("cannot open " + path + ": " + reason + "\n"));
         EXPECT_EQ(run.out, "") << path;
     }
 }
 
-TEST(CommandLine, FileWithoutDiskImagesEndsQuietly) {
+TEST(CommandLine, FileWithoutDiskImagesIsSaidSo) {
     d88test::Scratch scratch;
     for (const Bytes& image : {Bytes(), Bytes(687, 0)}) {
         const d88test::RunResult run = scratch.runOn(image);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, scratch.root() + "/image.d88: holds no D88 disk image: it is "
+                                            "shorter than one 688-byte disk header\n");
     }
     EXPECT_TRUE(scratch.files().empty());
 }
@@ -93,7 +98,8 @@ TEST(Recognition, OnlyTheExactSignatureAtByteOneMatches) {
         const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err,
+                  scratch.root() + "/image.d88: looked at 1 disk image; none is the known disk\n");
     }
 }
 

@@ -1,9 +1,11 @@
 // The block table, the writing of the block files and the PSGMUS gathering.
 #include "tool/block_pass.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "tool/output.h"
+#include "tool/platform.h"
 #include "tool/tool.h"
 
 namespace d88cut {
@@ -32,6 +34,7 @@ constexpr std::int32_t kGatherSector = 17;
 constexpr std::int32_t kGatherLength =
     (kGatherLastTrack - kGatherFirstTrack) * kSectorSize;
 constexpr char kGatherName[] = "PSGMUS";
+constexpr std::int32_t kGatherSlots = kGatherLength / kSectorSize;
 
 constexpr bool tableFitsTheBuffer() {
     for (const BlockEntry& block : kBlockTable) {
@@ -50,16 +53,68 @@ static_assert((kGatherLastTrack - kGatherFirstTrack + 1 - 1) * kSectorSize == kG
 static_assert(kGatherLength <= kTransferBufferSize,
               "the gathered slots fit in the transfer buffer");
 
-void gatherPsgmus() {
+// The sectors of one file that the dump recorded with an error or a
+// deleted-data mark: how many, and the first.
+struct Flagged {
+    std::int32_t count = 0;
+    d88::FlaggedSector first = {};
+
+    // Takes in those of the reader's last read.
+    void add() {
+        if (reader.flaggedCount() == 0) return;
+        if (count == 0) first = reader.firstFlagged();
+        count += reader.flaggedCount();
+    }
+};
+
+// A flagged sector's trouble, in words.
+const char* troubleOf(const d88::FlaggedSector& sector, char (&other)[32]) {
+    switch (sector.status) {
+        case 0x00:  // a good read of a sector with a deleted-data mark
+        case 0x10: return "a deleted-data mark";
+        case 0xA0: return "an ID CRC error";
+        case 0xB0: return "a data CRC error";
+        case 0xE0: return "no address mark";
+        case 0xF0: return "no data mark";
+        default:
+            std::snprintf(other, sizeof other, "error status 0x%02X", sector.status);
+            return other;
+    }
+}
+
+// The bytes are written as recorded; the user is told which are doubtful.
+void reportFlagged(const char* name, const Flagged& flagged) {
+    if (flagged.count == 0) return;
+    const d88::FlaggedSector& s = flagged.first;
+    char other[32];
+    if (flagged.count == 1) {
+        warn("%s: sector (track %d, C %d, H %d, R %d) is recorded with %s; its bytes are "
+             "written as recorded\n",
+             name, s.track, s.c, s.h, s.r, troubleOf(s, other));
+    } else {
+        warn("%s: sector (track %d, C %d, H %d, R %d) is recorded with %s, and %d more of "
+             "its sectors with errors or deleted-data marks; their bytes are written as "
+             "recorded\n",
+             name, s.track, s.c, s.h, s.r, troubleOf(s, other), flagged.count - 1);
+    }
+}
+
+// Fills the PSGMUS slots; returns how many were not found whole.
+std::int32_t gatherPsgmus(Flagged& flagged) {
     std::memset(transferBuffer, 0, kGatherLength);
     std::int32_t slot = 0;
+    std::int32_t missing = 0;
     for (std::int32_t t = kGatherFirstTrack; t <= kGatherLastTrack; ++t) {
         if (t == kGatherSkippedTrack) continue;
         // A missing sector leaves its slot zero; later slots keep their places.
-        reader.readSector(t, t / 2, t % 2, kGatherSector, kSizeCode,
-                          transferBuffer + kSectorSize * slot, kSectorSize);
+        const std::int32_t got =
+            reader.readSector(t, t / 2, t % 2, kGatherSector, kSizeCode,
+                              transferBuffer + kSectorSize * slot, kSectorSize);
+        if (got < kSectorSize) ++missing;
+        flagged.add();
         ++slot;
     }
+    return missing;
 }
 
 }  // namespace
@@ -73,7 +128,17 @@ BlockResult extractBlock(const char* name, std::int32_t track, std::int32_t c,
     // A block cut short by a failed read is not the image's doing: it is not
     // written as if it were.
     if (reader.failure() != d88::ReadFailure::kNone) return BlockResult::kReaderFailed;
-    if (got == 0) return BlockResult::kMissing;
+    if (got == 0) {
+        // A file of that name from an earlier cut must not pass for this one.
+        const bool earlier = platform::idOfName(name).known;
+        warn("%s: not cut: its first sector (track %d, C %d, H %d, R %d) is missing or "
+             "short%s%s%s\n",
+             name, track, c, h, r, earlier ? "; the " : "", earlier ? name : "",
+             earlier ? " here was left as it was and is not from this image" : "");
+        return BlockResult::kMissing;
+    }
+    Flagged flagged;
+    flagged.add();
     printCutting(name);
     if (got < wanted) {
         // Never bytes of an earlier block, the boot sector or a short sector.
@@ -81,6 +146,7 @@ BlockResult extractBlock(const char* name, std::int32_t track, std::int32_t c,
         warn("%s: only %d of %d bytes found, the rest written as zero\n", name,
              got > skip ? got - skip : 0, size);
     }
+    reportFlagged(name, flagged);
     return replaceOutput(name, transferBuffer + skip, size) ? BlockResult::kWritten
                                                          : BlockResult::kOutputFailed;
 }
@@ -94,9 +160,17 @@ bool runBlockPass() {
         if (result == BlockResult::kReaderFailed) return allWritten;
         if (result == BlockResult::kOutputFailed) allWritten = false;
     }
-    gatherPsgmus();
+    Flagged flagged;
+    const std::int32_t missing = gatherPsgmus(flagged);
     if (reader.failure() != d88::ReadFailure::kNone) return allWritten;
     printCutting(kGatherName);
+    if (missing > 0) {
+        warn("%s: %d of its %d slots (sector %d of tracks %d to %d, but %d) were not found "
+             "whole; they are zero\n",
+             kGatherName, missing, kGatherSlots, kGatherSector, kGatherFirstTrack,
+             kGatherLastTrack, kGatherSkippedTrack);
+    }
+    reportFlagged(kGatherName, flagged);
     if (!replaceOutput(kGatherName, transferBuffer, kGatherLength)) allWritten = false;
     return allWritten;
 }

@@ -29,14 +29,23 @@ constexpr std::int32_t kSignatureOffset = 1;
 constexpr std::int32_t kBootTrack = 0;
 constexpr std::int32_t kBootSector = 1;
 
-// The tool's messages, byte for byte; the Japanese two in Shift_JIS.
-// "ファイルをオープンできません.\n": the file cannot be opened.
-constexpr char kOpenFailedMessage[] =
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
-    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
-// "Disk A を認識しました.\n": disk A recognised.
-constexpr char kRecognisedMessage[] =
-    "Disk A \x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n";
+constexpr char kUsageFormat[] = "Usage: %s [d88file]\n";
+
+// What --help prints after the usage line.
+constexpr char kHelp[] =
+    "Cuts the blocks of one known disk out of a D88 disk-image file.\n"
+    "\n"
+    "Every disk image in the file whose boot sector carries the known signature\n"
+    "is cut into sixteen raw files in the current directory: IPL2, IPL3, OPMDRV,\n"
+    "OPMTBL, OPMMUS0 to OPMMUS8, PSGDRV, PSGTBL and PSGMUS. Each replaces a file\n"
+    "of that name whole; the image itself is never written.\n"
+    "Progress goes to standard output; anything short of a full cut is said on\n"
+    "standard error.\n"
+    "\n"
+    "Exit status: 0 when every file found was written, also when no disk image\n"
+    "is the known disk; 1 on a usage error, an image that cannot be opened or\n"
+    "read, or an output file that could not be written.\n"
+    "A file named like an option is reached as ./--help.\n";
 
 // True when the current disk's boot sector carries the signature. The sector
 // must have been found and be long enough to hold it, so that the comparison
@@ -62,16 +71,42 @@ void reportReaderFailure(const char* image, std::int32_t index, std::int32_t dis
     }
 }
 
+// A file read to its end without a full cut of any disk, or with disk
+// images past the listing's limit, says so; neither changes the status.
+void reportWhatWasRead(const char* image, std::int32_t diskCount, std::int32_t recognised) {
+    if (reader.moreDisksThanListed()) {
+        warn("%s: holds more than %d disk images; only the first %d were read\n", image,
+             d88::kMaxDisks, d88::kMaxDisks);
+    }
+    if (recognised > 0) return;
+    if (diskCount == 0) {
+        warn("%s: holds no D88 disk image: it is shorter than one %d-byte disk header\n",
+             image, d88::kDiskHeaderSize);
+    } else {
+        warn("%s: looked at %d disk image%s; none is the known disk\n", image, diskCount,
+             diskCount == 1 ? "" : "s");
+    }
+}
+
 }  // namespace
 
 int runEntry(int argc, char** argv) {
+    // argv[0] may be missing when the program is started without one.
+    const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
     if (argc != 2) {
-        // argv[0] may be missing when the program is started without one.
-        const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
-        std::fprintf(stderr, "Usage: %s [d88file]\n", program);
+        std::fprintf(stderr, kUsageFormat, program);
         return 1;
     }
     const char* image = argv[1];
+    if (std::strcmp(image, "-h") == 0 || std::strcmp(image, "--help") == 0) {
+        std::printf(kUsageFormat, program);
+        std::fputs(kHelp, stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (std::strcmp(image, "--version") == 0) {
+        std::printf("d88cut %s\n", D88CUT_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     if (!reader.open(image)) {
         if (reader.failure() == d88::ReadFailure::kNotSeekable) {
             std::fprintf(stderr,
@@ -79,20 +114,24 @@ int runEntry(int argc, char** argv) {
                          "the disk images need; give the path of a file\n",
                          image);
         } else {
-            std::fputs(kOpenFailedMessage, stderr);
+            warnCannotOpen();
+            std::fprintf(stderr, "cannot open %s: %s\n", image,
+                         std::strerror(reader.failureErrno()));
         }
         return 1;
     }
     const platform::FileState before = platform::stateOfStream(reader.file());
     beginOutputs(before.id);
     int status = 0;
+    std::int32_t recognised = 0;
     const std::int32_t diskCount = reader.diskCount();
     std::int32_t index = 0;
     for (; index < diskCount; ++index) {
         if (reader.selectDisk(index)) {
             reader.setSectorRange(kFirstSector, kLastSector);
             if (isKnownDisk()) {
-                printProgress(kRecognisedMessage);
+                ++recognised;
+                printRecognised();
                 // Files that could not be written change the status; missing
                 // blocks do not.
                 if (!runBlockPass()) status = 1;
@@ -108,6 +147,9 @@ int runEntry(int argc, char** argv) {
              "old and new content\n",
              image);
         status = 1;
+    }
+    if (reader.failure() == d88::ReadFailure::kNone) {
+        reportWhatWasRead(image, diskCount, recognised);
     }
     if (!endOutputs()) status = 1;
     return status;

@@ -72,6 +72,42 @@ int createTemp(const char* name, char (&temp)[kTempNameSize]) {
     return -1;
 }
 
+// A Japanese message in each encoding it may be written in.
+struct JapaneseText {
+    const char* shiftJis;
+    const char* utf8;
+    const wchar_t* wide;
+};
+
+// "Disk A を認識しました.\n": disk A recognised.
+constexpr JapaneseText kRecognised = {
+    "Disk A \x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n",
+    "Disk A \xE3\x82\x92\xE8\xAA\x8D\xE8\xAD\x98\xE3\x81\x97\xE3\x81\xBE\xE3\x81\x97"
+    "\xE3\x81\x9F.\n",
+    L"Disk A \u3092\u8A8D\u8B58\u3057\u307E\u3057\u305F.\n",
+};
+// "ファイルをオープンできません.\n": the file cannot be opened.
+constexpr JapaneseText kCannotOpen = {
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
+    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n",
+    "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x82\x92\xE3\x82\xAA\xE3\x83"
+    "\xBC\xE3\x83\x97\xE3\x83\xB3\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B"
+    "\xE3\x82\x93.\n",
+    L"\u30D5\u30A1\u30A4\u30EB\u3092\u30AA\u30FC\u30D7\u30F3\u3067\u304D\u307E\u305B"
+    L"\u3093.\n",
+};
+
+// Who reads standard output: asked once a run, at its first Japanese line.
+bool stdoutReaderKnown = false;
+platform::Reader stdoutReader = platform::Reader::kOther;
+
+void writeJapanese(std::FILE* stream, platform::Reader reader, const JapaneseText& text) {
+    if (reader == platform::Reader::kWindowsConsole && platform::writeConsole(stream, text.wide)) {
+        return;
+    }
+    std::fputs(reader == platform::Reader::kUtf8Terminal ? text.utf8 : text.shiftJis, stream);
+}
+
 // Pushes out the lines printed so far; remembers the first failure.
 void flushProgress() {
     if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
@@ -82,6 +118,7 @@ void flushProgress() {
 void beginOutputs(const platform::FileId& input) {
     std::clearerr(stdout);
     progressError = 0;
+    stdoutReaderKnown = false;
     inputId = input;
     processId = platform::processId();
     platform::lockWorkingDirectory();
@@ -98,6 +135,19 @@ bool endOutputs() {
 void printProgress(const char* line) { std::fputs(line, stdout); }
 
 void printCutting(const char* name) { std::printf("cutting ... %s\n", name); }
+
+void printRecognised() {
+    if (!stdoutReaderKnown) {
+        stdoutReader = platform::readerOf(stdout);
+        stdoutReaderKnown = true;
+    }
+    writeJapanese(stdout, stdoutReader, kRecognised);
+}
+
+void warnCannotOpen() {
+    flushProgress();
+    writeJapanese(stderr, platform::readerOf(stderr), kCannotOpen);
+}
 
 void warn(const char* format, ...) {
     flushProgress();

@@ -24,6 +24,12 @@ bool endOutputs();
 void printProgress(const char* line);
 // "cutting ... NAME".
 void printCutting(const char* name);
+// The tool's two Japanese messages, "Disk A を認識しました." on standard
+// output and "ファイルをオープンできません." on standard error: in UTF-8 to a
+// terminal that shows UTF-8, as wide characters to a Windows console, and
+// anywhere else (a pipe, a file) as the Shift_JIS bytes scripts match.
+void printRecognised();
+void warnCannotOpen();
 // A line on standard error, printf-style, after the lines before it.
 void warn(const char* format, ...)
 #if defined(__GNUC__)

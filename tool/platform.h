@@ -69,6 +69,14 @@ bool replaceName(const char* from, const char* to);
 // Safe inside a signal handler.
 bool removeName(const char* name);
 
+// What a person reading a stream would see: a terminal that shows UTF-8, a
+// Windows console, or neither (a pipe, a file, another terminal).
+enum class Reader { kOther, kUtf8Terminal, kWindowsConsole };
+Reader readerOf(std::FILE* stream);
+// Writes wide text straight to the Windows console behind `stream`; false
+// where there is none.
+bool writeConsole(std::FILE* stream, const wchar_t* text);
+
 // The signals by which a run is ended from outside, and that it catches to
 // remove its temporary file first: SIGINT, SIGTERM, SIGHUP and SIGXFSZ, or
 // those of them the platform has.

@@ -2,12 +2,15 @@
 #include "tool/platform.h"
 
 #include <fcntl.h>
+#include <langinfo.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <csignal>
+#include <cstring>
 
 namespace d88cut {
 namespace platform {
@@ -93,6 +96,18 @@ bool closeFile(int fd) { return ::close(fd) == 0; }
 bool replaceName(const char* from, const char* to) { return ::rename(from, to) == 0; }
 
 bool removeName(const char* name) { return ::unlink(name) == 0; }
+
+Reader readerOf(std::FILE* stream) {
+    if (::isatty(::fileno(stream)) != 1) return Reader::kOther;
+    // The user's locale says what the terminal shows.
+    std::setlocale(LC_CTYPE, "");
+    const char* codeset = ::nl_langinfo(CODESET);
+    const bool utf8 = codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 ||
+                                             std::strcmp(codeset, "utf8") == 0);
+    return utf8 ? Reader::kUtf8Terminal : Reader::kOther;
+}
+
+bool writeConsole(std::FILE*, const wchar_t*) { return false; }
 
 SignalList terminatingSignals() {
     static const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cwchar>
 
 namespace d88cut {
 namespace platform {
@@ -135,6 +136,21 @@ bool replaceName(const char* from, const char* to) {
 }
 
 bool removeName(const char* name) { return ::_unlink(name) == 0; }
+
+Reader readerOf(std::FILE* stream) {
+    DWORD mode = 0;
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+    return ::GetConsoleMode(handle, &mode) ? Reader::kWindowsConsole : Reader::kOther;
+}
+
+bool writeConsole(std::FILE* stream, const wchar_t* text) {
+    // What the stream holds goes first, in its order.
+    std::fflush(stream);
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+    DWORD written = 0;
+    return ::WriteConsoleW(handle, text, static_cast<DWORD>(std::wcslen(text)), &written,
+                           nullptr) != 0;
+}
 
 SignalList terminatingSignals() {
     static const int signals[] = {SIGINT, SIGTERM, SIGBREAK};
