@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstring>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/types.h>
 #endif
 
@@ -24,6 +26,28 @@ bool seekStream(std::FILE* stream, std::int64_t position) {
 #else
     static_assert(sizeof(off_t) >= sizeof(std::int64_t), "64-bit file positions");
     return ::fseeko(stream, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
+
+// Opens a path for binary reading. Paths are UTF-8: on Windows they are
+// opened as wide characters, which hold any name on any locale.
+std::FILE* openStream(const char* path) {
+#ifdef _WIN32
+    static wchar_t wide[32768];
+    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, 32768) <= 0) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    std::FILE* stream = ::_wfopen(wide, L"rb");
+    // Said as on other systems: a directory, not "permission denied".
+    const DWORD attributes = stream == nullptr ? ::GetFileAttributesW(wide) : 0;
+    if (stream == nullptr && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        errno = EISDIR;
+    }
+    return stream;
+#else
+    return std::fopen(path, "rb");
 #endif
 }
 
@@ -161,7 +185,7 @@ bool D88Reader::open(const char* path) {
     bytesRead_ = 0;
     moreDisks_ = false;
     knownEnd_ = -1;
-    stream_ = std::fopen(path, "rb");
+    stream_ = openStream(path);
     if (stream_ == nullptr) {
         failure_ = ReadFailure::kCannotOpen;
         failureErrno_ = errno;

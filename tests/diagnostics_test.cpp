@@ -113,6 +113,21 @@ TEST(Diagnostics, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(cut.out, d88test::knownDiskLines());
 }
 
+TEST(Diagnostics, AnImageWithAJapaneseNameIsCutAndNamedReadably) {
+    d88test::Scratch scratch;
+    const std::string image = scratch.root() + "/\u30B5\u30F3\u30D7\u30EB \u30C7\u30A3\u30B9\u30AF.d88";
+    ASSERT_TRUE(d88test::writeFile(image, d88test::readFile(D88CUT_SAMPLE).value()));
+    const d88test::RunResult run = scratch.run({"d88cut", image});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, d88test::knownDiskLines());
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
+    // A message names it as it was given.
+    const d88test::RunResult missing = scratch.run({"d88cut", image + ".missing"});
+    EXPECT_EQ(missing.err, d88test::kOpenFailed + ("cannot open " + image +
+                                                   ".missing: No such file or directory\n"));
+}
+
 // What a terminal in this locale shows of a run, standard output and error
 // both; the terminal passes bytes through unchanged.
 std::string onTerminal(const std::vector<std::string>& argv, const char* locale) {
@@ -137,6 +152,7 @@ std::string onTerminal(const std::vector<std::string>& argv, const char* locale)
 }
 
 TEST(Encoding, JapaneseLinesAreUtf8OnAUtf8TerminalAndShiftJisElsewhere) {
+    D88CUT_NOT_UNDER_WINE("a Unix terminal is not a Windows console");
     const std::string recognisedUtf8 = "Disk A \u3092\u8A8D\u8B58\u3057\u307E\u3057\u305F.\n";
     const std::string cannotOpenUtf8 =
         "\u30D5\u30A1\u30A4\u30EB\u3092\u30AA\u30FC\u30D7\u30F3\u3067\u304D\u307E\u305B\u3093.\n";

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/personality.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,25 @@ namespace {
 std::string slurp(const std::string& path) {
     const std::optional<Bytes> bytes = readFile(path);
     return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+}
+
+// A Windows program's console lines end in CR LF.
+std::string withoutCarriageReturns(const std::string& text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) plain += text[i];
+    }
+    return plain;
+}
+
+// Wine names the program by its Windows path; the usage line names it as the
+// test started it.
+std::string withProgramName(const std::string& text, const std::string& name) {
+    const std::string usage = "Usage: ";
+    const std::size_t from = text.find(usage);
+    const std::size_t to = text.find(" [d88file]", from);
+    if (from == std::string::npos || to == std::string::npos) return text;
+    return text.substr(0, from + usage.size()) + name + text.substr(to);
 }
 
 }  // namespace
@@ -57,8 +77,15 @@ RunResult Scratch::run(const std::vector<std::string>& argv,
                        int afterMicroseconds) const {
     const std::string outPath = root_ + "/stdout";
     const std::string errPath = root_ + "/stderr";
+    // Under wine the program is wine, and its first argument the exe.
+    const bool wine = windowsExe() != nullptr && program_ == D88CUT_EXE;
+    std::vector<std::string> line = argv;
+    if (wine) {
+        line.at(0) = windowsExe();
+        line.insert(line.begin(), "wine");
+    }
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : line) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
 
     std::fflush(nullptr);
@@ -71,6 +98,14 @@ RunResult Scratch::run(const std::vector<std::string>& argv,
             ::_exit(127);
         }
         if (inChild) inChild();
+        if (wine) {
+            // Wine's own notes would mix with the tool's standard error. With
+            // the address space laid out at random, wine now and then cannot
+            // map the page it shares with its programs, and fails to start.
+            ::setenv("WINEDEBUG", "-all", 1);
+            ::personality(ADDR_NO_RANDOMIZE);
+            ::execvp("wine", args.data());
+        }
         ::execv(program_.c_str(), args.data());
         ::_exit(127);
     }
@@ -86,6 +121,12 @@ RunResult Scratch::run(const std::vector<std::string>& argv,
     }
     result.out = slurp(outPath);
     result.err = slurp(errPath);
+    if (wine) {
+        for (std::string* text : {&result.out, &result.err}) {
+            *text = withoutCarriageReturns(*text);
+            *text = withProgramName(*text, argv.at(0));
+        }
+    }
     return result;
 }
 

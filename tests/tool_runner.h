@@ -3,6 +3,7 @@
 #ifndef D88CUT_TESTS_TOOL_RUNNER_H
 #define D88CUT_TESTS_TOOL_RUNNER_H
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
@@ -20,6 +21,15 @@ inline constexpr char kOpenFailed[] =
 inline constexpr char kRecognised[] =
     "\x44\x69\x73\x6B\x20\x41\x20\x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82"
     "\xB5\x82\xBD\x2E\x0A";
+
+// Set in the environment, the path of d88cut.exe: run() then runs it under
+// wine, and the tests meet the same expectations as on Linux, CR LF line ends
+// and the program name in the usage line aside.
+inline const char* windowsExe() { return std::getenv("D88CUT_WINDOWS_EXE"); }
+
+// What cannot be done to a program under wine is skipped, and says why.
+#define D88CUT_NOT_UNDER_WINE(why) \
+    if (d88test::windowsExe() != nullptr) GTEST_SKIP() << "not under wine: " << (why)
 
 struct RunResult {
     int status = -1;  // exit status, or -1 when the tool did not exit

@@ -129,7 +129,7 @@ TEST_P(TruncationSweep, EveryCutEndsCleanlyWithOnlyTheBytesThatArrived) {
         const d88test::RunResult run = scratch.run({"d88cut", path});
         const Outcome expected = expectedFor(length, path);
 
-        ASSERT_EQ(run.status, 0) << "cut at " << length;
+        ASSERT_EQ(run.status, 0) << "cut at " << length << ": " << run.err;
         ASSERT_EQ(run.out, expected.out) << "cut at " << length;
         ASSERT_EQ(run.err, expected.err) << "cut at " << length;
         ASSERT_EQ(scratch.files(), expected.files) << "cut at " << length;

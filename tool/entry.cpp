@@ -93,13 +93,13 @@ void reportWhatWasRead(const char* image, std::int32_t diskCount, std::int32_t r
 int runEntry(int argc, char** argv) {
     // argv[0] may be missing when the program is started without one.
     const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
-    if (argc != 2) {
-        std::fprintf(stderr, kUsageFormat, program);
+    if (argc != 2 || argv[1] == nullptr) {
+        say(stderr, kUsageFormat, program);
         return 1;
     }
     const char* image = argv[1];
     if (std::strcmp(image, "-h") == 0 || std::strcmp(image, "--help") == 0) {
-        std::printf(kUsageFormat, program);
+        say(stdout, kUsageFormat, program);
         std::fputs(kHelp, stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
@@ -109,14 +109,13 @@ int runEntry(int argc, char** argv) {
     }
     if (!reader.open(image)) {
         if (reader.failure() == d88::ReadFailure::kNotSeekable) {
-            std::fprintf(stderr,
-                         "cannot read %s: a pipe or a device cannot be read in the order "
-                         "the disk images need; give the path of a file\n",
-                         image);
+            say(stderr,
+                "cannot read %s: a pipe or a device cannot be read in the order the disk "
+                "images need; give the path of a file\n",
+                image);
         } else {
             warnCannotOpen();
-            std::fprintf(stderr, "cannot open %s: %s\n", image,
-                         std::strerror(reader.failureErrno()));
+            say(stderr, "cannot open %s: %s\n", image, std::strerror(reader.failureErrno()));
         }
         return 1;
     }

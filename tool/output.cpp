@@ -72,11 +72,11 @@ int createTemp(const char* name, char (&temp)[kTempNameSize]) {
     return -1;
 }
 
-// A Japanese message in each encoding it may be written in.
+// A Japanese message in each encoding it may be written in; a Windows
+// console is given the UTF-8 one as wide characters.
 struct JapaneseText {
     const char* shiftJis;
     const char* utf8;
-    const wchar_t* wide;
 };
 
 // "Disk A を認識しました.\n": disk A recognised.
@@ -84,7 +84,6 @@ constexpr JapaneseText kRecognised = {
     "Disk A \x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n",
     "Disk A \xE3\x82\x92\xE8\xAA\x8D\xE8\xAD\x98\xE3\x81\x97\xE3\x81\xBE\xE3\x81\x97"
     "\xE3\x81\x9F.\n",
-    L"Disk A \u3092\u8A8D\u8B58\u3057\u307E\u3057\u305F.\n",
 };
 // "ファイルをオープンできません.\n": the file cannot be opened.
 constexpr JapaneseText kCannotOpen = {
@@ -93,8 +92,6 @@ constexpr JapaneseText kCannotOpen = {
     "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x82\x92\xE3\x82\xAA\xE3\x83"
     "\xBC\xE3\x83\x97\xE3\x83\xB3\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B"
     "\xE3\x82\x93.\n",
-    L"\u30D5\u30A1\u30A4\u30EB\u3092\u30AA\u30FC\u30D7\u30F3\u3067\u304D\u307E\u305B"
-    L"\u3093.\n",
 };
 
 // Who reads standard output: asked once a run, at its first Japanese line.
@@ -102,10 +99,19 @@ bool stdoutReaderKnown = false;
 platform::Reader stdoutReader = platform::Reader::kOther;
 
 void writeJapanese(std::FILE* stream, platform::Reader reader, const JapaneseText& text) {
-    if (reader == platform::Reader::kWindowsConsole && platform::writeConsole(stream, text.wide)) {
+    if (reader == platform::Reader::kWindowsConsole &&
+        platform::writeConsoleUtf8(stream, text.utf8)) {
         return;
     }
     std::fputs(reader == platform::Reader::kUtf8Terminal ? text.utf8 : text.shiftJis, stream);
+}
+
+// Room for any line the tool says: a path Windows takes, in UTF-8, and words.
+char lineBuffer[3 * 32768 + 256];
+
+void sayLine(std::FILE* stream, const char* format, std::va_list args) {
+    std::vsnprintf(lineBuffer, sizeof lineBuffer, format, args);
+    if (!platform::writeConsoleUtf8(stream, lineBuffer)) std::fputs(lineBuffer, stream);
 }
 
 // Pushes out the lines printed so far; remembers the first failure.
@@ -153,7 +159,14 @@ void warn(const char* format, ...) {
     flushProgress();
     std::va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    sayLine(stderr, format, args);
+    va_end(args);
+}
+
+void say(std::FILE* stream, const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    sayLine(stream, format, args);
     va_end(args);
 }
 

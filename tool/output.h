@@ -6,6 +6,7 @@
 #define D88CUT_TOOL_OUTPUT_H
 
 #include <cstdint>
+#include <cstdio>
 
 #include "tool/platform.h"
 
@@ -30,12 +31,17 @@ void printCutting(const char* name);
 // anywhere else (a pipe, a file) as the Shift_JIS bytes scripts match.
 void printRecognised();
 void warnCannotOpen();
-// A line on standard error, printf-style, after the lines before it.
-void warn(const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
+#define D88CUT_PRINTF(formatAt, firstAt) __attribute__((format(printf, formatAt, firstAt)))
+#else
+#define D88CUT_PRINTF(formatAt, firstAt)
 #endif
-    ;
+
+// A line on standard error, printf-style, after the lines before it.
+void warn(const char* format, ...) D88CUT_PRINTF(1, 2);
+// Text on `stream`, printf-style; UTF-8 in it (a path) reads right on a
+// Windows console too.
+void say(std::FILE* stream, const char* format, ...) D88CUT_PRINTF(2, 3);
 
 // From now on, a signal that ends the run (SIGINT, SIGTERM, SIGHUP, SIGXFSZ)
 // removes the temporary file being written, if any, before the process ends

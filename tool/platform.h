@@ -4,8 +4,9 @@
 // implementation per platform (platform_posix.cpp, platform_windows.cpp);
 // nothing else in the tool depends on the platform.
 //
-// Failures set errno, so that callers report them with strerror alike on
-// every platform.
+// Names are UTF-8; the Windows side converts them to wide characters, so that
+// any name Windows allows works on any Windows locale. Failures set errno, so
+// that callers report them with strerror alike on every platform.
 #ifndef D88CUT_TOOL_PLATFORM_H
 #define D88CUT_TOOL_PLATFORM_H
 
@@ -73,9 +74,14 @@ bool removeName(const char* name);
 // Windows console, or neither (a pipe, a file, another terminal).
 enum class Reader { kOther, kUtf8Terminal, kWindowsConsole };
 Reader readerOf(std::FILE* stream);
-// Writes wide text straight to the Windows console behind `stream`; false
+// Writes UTF-8 text to the Windows console behind `stream`, as wide
+// characters, so that any code page shows it; false, with nothing written,
 // where there is none.
-bool writeConsole(std::FILE* stream, const wchar_t* text);
+bool writeConsoleUtf8(std::FILE* stream, const char* text);
+
+// Windows: the first `count` (at most 2) arguments of wmain as UTF-8, in the
+// tool's own storage; null where one cannot be converted.
+char** utf8Arguments(int count, wchar_t** arguments);
 
 // The signals by which a run is ended from outside, and that it catches to
 // remove its temporary file first: SIGINT, SIGTERM, SIGHUP and SIGXFSZ, or

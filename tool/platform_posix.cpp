@@ -107,7 +107,9 @@ Reader readerOf(std::FILE* stream) {
     return utf8 ? Reader::kUtf8Terminal : Reader::kOther;
 }
 
-bool writeConsole(std::FILE*, const wchar_t*) { return false; }
+bool writeConsoleUtf8(std::FILE*, const char*) { return false; }
+
+char** utf8Arguments(int, wchar_t**) { return nullptr; }
 
 SignalList terminatingSignals() {
     static const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};

@@ -15,15 +15,31 @@ namespace platform {
 
 namespace {
 
-// Held open with no sharing while a run lasts, deleted by the system when the
-// last handle closes, also when the process dies: never a stale lock.
-constexpr char kLockName[] = ".d88cut.lock";
-// How often, and how long apart, a lock file that is being deleted is asked
-// for again before the run goes on without it (a read-only directory).
-constexpr int kLockDeniedTries = 100;
-constexpr DWORD kLockRetryMs = 20;
+// A directory cannot be locked here as on POSIX: the lock is a named mutex
+// of this login session, named after the working directory's full path, so
+// that it leaves no file behind, and an owner that dies gives it up.
+constexpr wchar_t kLockPrefix[] = L"Local\\d88cut-";
 
-HANDLE directoryLock = INVALID_HANDLE_VALUE;
+HANDLE directoryLock = nullptr;
+
+// The longest path Windows takes, in wide characters, and in UTF-8 bytes.
+constexpr int kWidePathSize = 32768;
+constexpr int kUtf8PathSize = 3 * kWidePathSize;
+
+// A UTF-8 name as wide characters, in `out`; false (errno set) when it is
+// not UTF-8 or too long.
+bool toWide(const char* name, wchar_t (&out)[kWidePathSize]) {
+    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, out, kWidePathSize) > 0) {
+        return true;
+    }
+    errno = ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ENAMETOOLONG : EINVAL;
+    return false;
+}
+
+// The one wide name each call below needs, and a second for a rename: the
+// tool runs in one thread.
+wchar_t wideName[kWidePathSize];
+wchar_t wideTarget[kWidePathSize];
 
 // The errno closest to a Windows error, for strerror.
 int errnoOf(DWORD error) {
@@ -73,10 +89,11 @@ FileState stateOfStream(std::FILE* stream) {
 }
 
 FileId idOfName(const char* name) {
+    if (!toWide(name, wideName)) return {};
     // No access asked, so nothing is read or written, and any file, also a
     // directory, can be asked about.
     const HANDLE handle =
-        ::CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        ::CreateFileW(wideName, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = infoOf(handle, info);
@@ -85,43 +102,55 @@ FileId idOfName(const char* name) {
 }
 
 void lockWorkingDirectory() {
-    if (directoryLock != INVALID_HANDLE_VALUE) ::CloseHandle(directoryLock);
-    directoryLock = INVALID_HANDLE_VALUE;
-    for (int denied = 0; denied < kLockDeniedTries;) {
-        directoryLock = ::CreateFileA(kLockName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-                                      nullptr);
-        if (directoryLock != INVALID_HANDLE_VALUE) return;
-        const DWORD error = ::GetLastError();
-        // Another run holds it: wait for it as long as it takes.
-        if (error == ERROR_SHARING_VIOLATION) {
-            ::Sleep(kLockRetryMs);
-            continue;
-        }
-        // A lock file being deleted answers "access denied" for a moment.
-        if (error != ERROR_ACCESS_DENIED) return;
-        ++denied;
-        ::Sleep(kLockRetryMs);
+    if (directoryLock != nullptr) {
+        ::ReleaseMutex(directoryLock);
+        ::CloseHandle(directoryLock);
+        directoryLock = nullptr;
+    }
+    // The path in upper case, as Windows compares names, hashed (FNV-1a) into
+    // the mutex's name, which may not hold backslashes.
+    const DWORD length = ::GetCurrentDirectoryW(kWidePathSize, wideName);
+    if (length == 0 || length >= static_cast<DWORD>(kWidePathSize)) return;
+    ::CharUpperBuffW(wideName, length);
+    std::uint64_t hash = 14695981039346656037ull;
+    for (DWORD i = 0; i < length; ++i) {
+        hash = (hash ^ static_cast<std::uint16_t>(wideName[i])) * 1099511628211ull;
+    }
+    wchar_t name[64];
+    std::swprintf(name, 64, L"%ls%016llx", kLockPrefix, static_cast<unsigned long long>(hash));
+    directoryLock = ::CreateMutexW(nullptr, FALSE, name);
+    if (directoryLock == nullptr) return;
+    // An owner that died leaves the mutex abandoned, and ours all the same.
+    const DWORD waited = ::WaitForSingleObject(directoryLock, INFINITE);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        ::CloseHandle(directoryLock);
+        directoryLock = nullptr;
     }
 }
 
 unsigned long processId() { return ::GetCurrentProcessId(); }
 
 int createNew(const char* name) {
-    return ::_open(name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+    if (!toWide(name, wideName)) return -1;
+    return ::_wopen(wideName, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                    _S_IREAD | _S_IWRITE);
 }
 
 bool writeAll(int fd, const std::uint8_t* data, std::int32_t size) {
+    // The system's own write, so that its reason (a full disk) is kept.
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     std::int32_t done = 0;
     while (done < size) {
-        const int wrote = ::_write(fd, data + done, static_cast<unsigned>(size - done));
-        if (wrote <= 0) {
-            if (wrote == 0) errno = ENOSPC;
+        DWORD wrote = 0;
+        if (!::WriteFile(handle, data + done, static_cast<DWORD>(size - done), &wrote, nullptr)) {
+            errno = errnoOf(::GetLastError());
             return false;
         }
-        done += wrote;
+        if (wrote == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::int32_t>(wrote);
     }
     return true;
 }
@@ -129,12 +158,20 @@ bool writeAll(int fd, const std::uint8_t* data, std::int32_t size) {
 bool closeFile(int fd) { return ::_close(fd) == 0; }
 
 bool replaceName(const char* from, const char* to) {
+    if (!toWide(from, wideName) || !toWide(to, wideTarget)) return false;
     // The C library's rename refuses to replace an existing file here.
-    if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return true;
-    errno = errnoOf(::GetLastError());
+    if (::MoveFileExW(wideName, wideTarget, MOVEFILE_REPLACE_EXISTING)) return true;
+    const DWORD error = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesW(wideTarget);
+    // Said as on other systems: a directory in the way, not "access denied".
+    const bool directory =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    errno = directory ? EISDIR : errnoOf(error);
     return false;
 }
 
+// Also from the signal handler: the temporary names are ASCII, and need no
+// conversion, which could not be made safely there.
 bool removeName(const char* name) { return ::_unlink(name) == 0; }
 
 Reader readerOf(std::FILE* stream) {
@@ -143,13 +180,30 @@ Reader readerOf(std::FILE* stream) {
     return ::GetConsoleMode(handle, &mode) ? Reader::kWindowsConsole : Reader::kOther;
 }
 
-bool writeConsole(std::FILE* stream, const wchar_t* text) {
+bool writeConsoleUtf8(std::FILE* stream, const char* text) {
+    DWORD mode = 0;
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+    if (!::GetConsoleMode(handle, &mode)) return false;
+    static wchar_t wide[kWidePathSize];
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, kWidePathSize);
+    if (length <= 0) return false;
     // What the stream holds goes first, in its order.
     std::fflush(stream);
-    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
     DWORD written = 0;
-    return ::WriteConsoleW(handle, text, static_cast<DWORD>(std::wcslen(text)), &written,
-                           nullptr) != 0;
+    // The length counts the terminating NUL, which is not shown.
+    return ::WriteConsoleW(handle, wide, static_cast<DWORD>(length - 1), &written, nullptr) != 0;
+}
+
+char** utf8Arguments(int count, wchar_t** arguments) {
+    static char storage[2][kUtf8PathSize];
+    static char* converted[3] = {};
+    for (int i = 0; i < count && i < 2; ++i) {
+        converted[i] = ::WideCharToMultiByte(CP_UTF8, 0, arguments[i], -1, storage[i],
+                                             kUtf8PathSize, nullptr, nullptr) > 0
+                           ? storage[i]
+                           : nullptr;
+    }
+    return converted;
 }
 
 SignalList terminatingSignals() {
