@@ -141,13 +141,13 @@ int runEntry(int argc, char** argv) {
     if (reader.failure() != d88::ReadFailure::kNone) {
         reportReaderFailure(image, index, diskCount);
         status = 1;
-    } else if (platform::changedBetween(before, platform::stateOfStream(reader.file()))) {
-        warn("%s: the file changed while it was read; the files cut from it may mix "
-             "old and new content\n",
-             image);
-        status = 1;
-    }
-    if (reader.failure() == d88::ReadFailure::kNone) {
+    } else {
+        if (platform::changedBetween(before, platform::stateOfStream(reader.file()))) {
+            warn("%s: the file changed while it was read; the files cut from it may mix "
+                 "old and new content\n",
+                 image);
+            status = 1;
+        }
         reportWhatWasRead(image, diskCount, recognised);
     }
     if (!endOutputs()) status = 1;

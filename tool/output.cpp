@@ -138,8 +138,6 @@ bool endOutputs() {
     return false;
 }
 
-void printProgress(const char* line) { std::fputs(line, stdout); }
-
 void printCutting(const char* name) { std::printf("cutting ... %s\n", name); }
 
 void printRecognised() {

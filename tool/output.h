@@ -20,10 +20,9 @@ void beginOutputs(const platform::FileId& input);
 // line could not be written.
 bool endOutputs();
 
-// A line on standard output. Lines go out before the next file is created
-// and before the next line on standard error, also into a pipe or a file.
-void printProgress(const char* line);
-// "cutting ... NAME".
+// "cutting ... NAME" on standard output. Lines there go out before the next
+// file is created and before the next line on standard error, also into a
+// pipe or a file.
 void printCutting(const char* name);
 // The tool's two Japanese messages, "Disk A を認識しました." on standard
 // output and "ファイルをオープンできません." on standard error: in UTF-8 to a
