@@ -20,6 +20,16 @@ using d88test::Bytes;
 using d88test::Disk;
 using d88test::Scratch;
 
+// The known disk with 2.6 MiB of records no block uses on track 2, so that
+// the blocks lie beyond the 2 MiB the reader reads when it selects the disk.
+Disk paddedKnownDisk() {
+    Disk padded = d88test::knownDisk();
+    for (int i = 0; i < 40; ++i) {
+        padded.tracks[2].push_back(d88test::sectorWithId(1, 0, 100 + i, 1, Bytes(65535, 0)));
+    }
+    return padded;
+}
+
 TEST(BoundedWalk, AWalkThroughDisagreeingCountsEndsAfter65535Records) {
     // The first header says two records, every later one says one: no count
     // ends the walk, only its bound. A record is found at the bound's last
@@ -68,18 +78,31 @@ TEST(BoundedWalk, AnImageBuiltToExhaustTheBudgetStopsWithOneLine) {
     EXPECT_EQ(scratch.files(), (std::map<std::string, Bytes>{{"PSGMUS", Bytes(16384, 0)}}));
 }
 
+TEST(LargeFiles, ADiskImagePastTwoGiBIsCutOnEveryPlatform) {
+    // A first disk image of nearly 2 GiB, all of it a hole of a sparse file,
+    // then the padded known disk, whose blocks lie past 2 GiB, beyond what
+    // the reader reads when it selects the disk.
+    constexpr std::int32_t kFirstDiskSize = 0x7FFFF000;
+    Disk first;
+    first.diskSize = kFirstDiskSize;
+    Scratch scratch;
+    const std::string path = scratch.root() + "/large.d88";
+    ASSERT_TRUE(d88test::writeSparse(path, {{0, d88test::buildImage({first})},
+                                            {kFirstDiskSize, d88test::buildImage({paddedKnownDisk()})}}));
+    const d88test::RunResult run = scratch.run({"d88cut", path});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, d88test::knownDiskLines());
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
+}
+
 TEST(ReadErrors, AFailedReadIsReportedAndNeverTakenForAMissingSector) {
     D88CUT_NOT_UNDER_WINE("the failing read is built into a Linux build of the tool");
     // The sample, read whole at the listing (call 1) and at selection (2).
     const Bytes sample = d88test::readFile(D88CUT_SAMPLE).value();
-    // The known disk with 2.6 MiB of records no block uses on track 2, so that
-    // the blocks lie beyond the 2 MiB the reader reads at selection. Calls:
-    // 1 the listing, 2 the end of the file after the disk, 3 the selection,
-    // 4 the walk to IPL2 (track 44), 5 the walk to IPL3 (track 3).
-    Disk padded = d88test::knownDisk();
-    for (int i = 0; i < 40; ++i) {
-        padded.tracks[2].push_back(d88test::sectorWithId(1, 0, 100 + i, 1, Bytes(65535, 0)));
-    }
+    // The padded known disk's calls: 1 the listing, 2 the end of the file
+    // after the disk, 3 the selection, 4 the walk to IPL2 (track 44), 5 the
+    // walk to IPL3 (track 3).
     struct Case {
         Bytes image;
         const char* failingCall;
@@ -89,7 +112,7 @@ TEST(ReadErrors, AFailedReadIsReportedAndNeverTakenForAMissingSector) {
     const std::map<std::string, Bytes> all = d88test::knownDiskFiles();
     const Case cases[] = {
         {sample, "2", "", {}},
-        {d88test::buildImage({padded}), "5",
+        {d88test::buildImage({paddedKnownDisk()}), "5",
          std::string(d88test::kRecognised) + d88test::cuttingLine("IPL2"),
          {{"IPL2", all.at("IPL2")}}},
     };

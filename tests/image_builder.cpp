@@ -1,6 +1,9 @@
 // The D88 image builder for tests and the sample image.
 #include "image_builder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -65,6 +68,18 @@ bool writeFile(const std::string& path, const Bytes& bytes) {
     const bool ok = bytes.empty() ||
                     std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+bool writeSparse(const std::string& path,
+                 const std::vector<std::pair<std::int64_t, Bytes>>& pieces) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (const auto& [offset, bytes] : pieces) {
+        ok = ok && ::pwrite(fd, bytes.data(), bytes.size(), offset) ==
+                       static_cast<ssize_t>(bytes.size());
+    }
+    return ::close(fd) == 0 && ok;
 }
 
 std::optional<Bytes> readFile(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace d88test {
@@ -49,6 +50,10 @@ struct Placed {
 Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places = nullptr);
 // False when the file cannot be written whole.
 bool writeFile(const std::string& path, const Bytes& bytes);
+// Writes pieces at far-apart offsets of a sparse file, to reach positions
+// beyond 2 GiB without writing gigabytes. False when one cannot be written.
+bool writeSparse(const std::string& path,
+                 const std::vector<std::pair<std::int64_t, Bytes>>& pieces);
 // Nothing when the file cannot be opened.
 std::optional<Bytes> readFile(const std::string& path);
 

@@ -37,19 +37,6 @@ Disk diskWith(std::map<int, std::vector<Sector>> tracks, std::string name = "DIS
 constexpr std::int32_t kFirstTrackOffset = 688;
 constexpr std::int32_t kRecord256 = 16 + 256;
 
-// Writes bytes at far-apart offsets of a sparse file, to reach positions
-// beyond 2 GiB without writing gigabytes.
-void writeSparse(const std::string& path,
-                 const std::vector<std::pair<std::int64_t, Bytes>>& pieces) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    for (const auto& [offset, bytes] : pieces) {
-        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset),
-                  static_cast<ssize_t>(bytes.size()));
-    }
-    ::close(fd);
-}
-
 class ReaderTest : public ::testing::Test {
 protected:
     void openImage(const Bytes& image) {
@@ -149,7 +136,8 @@ TEST_F(ReaderTest, ListingEndsWhereADiskOffsetWouldPassTwoGiB) {
     big.diskSize = INT32_MAX;
     const Bytes header = d88test::buildImage({big});
     const std::string path = scratch_.root() + "/sparse.d88";
-    writeSparse(path, {{0, header}, {INT32_MAX, header}, {2LL * INT32_MAX, header}});
+    ASSERT_TRUE(d88test::writeSparse(
+        path, {{0, header}, {INT32_MAX, header}, {2LL * INT32_MAX, header}}));
     ASSERT_TRUE(reader_.open(path.c_str()));
     EXPECT_EQ(reader_.diskCount(), 2);
     EXPECT_TRUE(reader_.selectDisk(1));
@@ -291,9 +279,9 @@ TEST_F(ReaderTest, TrackPositionIsExactBeyondTwoGiB) {
     const Bytes rec = d88test::buildImage(
         {diskWith({{0, {record(0, 0, 1, 1, Bytes(256, 5))}}})});
     const std::string path = scratch_.root() + "/sparse.d88";
-    writeSparse(path, {{0, d88test::buildImage({first})},
-                       {kFar, d88test::buildImage({second})},
-                       {2LL * kFar, Bytes(rec.begin() + 688, rec.end())}});
+    ASSERT_TRUE(d88test::writeSparse(path, {{0, d88test::buildImage({first})},
+                                            {kFar, d88test::buildImage({second})},
+                                            {2LL * kFar, Bytes(rec.begin() + 688, rec.end())}}));
     ASSERT_TRUE(reader_.open(path.c_str()));
     ASSERT_TRUE(reader_.selectDisk(1));
     EXPECT_EQ(read(0, 0, 0, 1, 1, 256), Bytes(256, 5));

@@ -183,6 +183,21 @@ TEST(SafeOutput, ASecondRunInTheDirectoryWaitsForTheFirst) {
     EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
 }
 
+TEST(SafeOutput, ABrokenPipeEndsTheRunBeforeAFileIsMade) {
+    // The first line goes out before the first file is made: the run ends
+    // there, as SIGPIPE ends it, with nothing half-written.
+    D88CUT_NOT_UNDER_WINE("SIGPIPE is POSIX's");
+    Scratch scratch;
+    const d88test::RunResult run = runSample(scratch, [] {
+        int ends[2];
+        if (::pipe(ends) != 0 || ::dup2(ends[1], 1) < 0) ::_exit(126);
+        ::close(ends[0]);
+        ::signal(SIGPIPE, SIG_DFL);
+    });
+    EXPECT_EQ(run.signal, SIGPIPE);
+    EXPECT_TRUE(scratch.files().empty());
+}
+
 TEST(SafeOutput, AFailedWriteToStandardOutputIsReported) {
     D88CUT_NOT_UNDER_WINE("the Windows C library gives its own reason for a failed write");
     struct Case {
