@@ -19,6 +19,11 @@ namespace {
 // of this login session, named after the working directory's full path, so
 // that it leaves no file behind, and an owner that dies gives it up.
 constexpr wchar_t kLockPrefix[] = L"Local\\d88cut-";
+// The prefix and 16 hex digits of the path's hash, with room to spare.
+constexpr int kLockNameSize = 64;
+// FNV-1a, 64 bits: a well-spread hash in a few lines.
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr std::uint64_t kFnvPrime = 1099511628211ull;
 
 HANDLE directoryLock = nullptr;
 
@@ -107,17 +112,18 @@ void lockWorkingDirectory() {
         ::CloseHandle(directoryLock);
         directoryLock = nullptr;
     }
-    // The path in upper case, as Windows compares names, hashed (FNV-1a) into
-    // the mutex's name, which may not hold backslashes.
+    // The path in upper case, as Windows compares names, hashed into the
+    // mutex's name, which may not hold backslashes.
     const DWORD length = ::GetCurrentDirectoryW(kWidePathSize, wideName);
     if (length == 0 || length >= static_cast<DWORD>(kWidePathSize)) return;
     ::CharUpperBuffW(wideName, length);
-    std::uint64_t hash = 14695981039346656037ull;
+    std::uint64_t hash = kFnvOffset;
     for (DWORD i = 0; i < length; ++i) {
-        hash = (hash ^ static_cast<std::uint16_t>(wideName[i])) * 1099511628211ull;
+        hash = (hash ^ static_cast<std::uint16_t>(wideName[i])) * kFnvPrime;
     }
-    wchar_t name[64];
-    std::swprintf(name, 64, L"%ls%016llx", kLockPrefix, static_cast<unsigned long long>(hash));
+    wchar_t name[kLockNameSize];
+    std::swprintf(name, kLockNameSize, L"%ls%016llx", kLockPrefix,
+                  static_cast<unsigned long long>(hash));
     directoryLock = ::CreateMutexW(nullptr, FALSE, name);
     if (directoryLock == nullptr) return;
     // An owner that died leaves the mutex abandoned, and ours all the same.
