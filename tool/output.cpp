@@ -94,16 +94,14 @@ constexpr JapaneseText kCannotOpen = {
     "\xE3\x82\x93.\n",
 };
 
-// Who reads standard output: asked once a run, at its first Japanese line.
-bool stdoutReaderKnown = false;
-platform::Reader stdoutReader = platform::Reader::kOther;
+// Whether standard output shows UTF-8: asked once a run, at its first
+// Japanese line.
+bool stdoutAsked = false;
+bool stdoutShowsUtf8 = false;
 
-void writeJapanese(std::FILE* stream, platform::Reader reader, const JapaneseText& text) {
-    if (reader == platform::Reader::kWindowsConsole &&
-        platform::writeConsoleUtf8(stream, text.utf8)) {
-        return;
-    }
-    std::fputs(reader == platform::Reader::kUtf8Terminal ? text.utf8 : text.shiftJis, stream);
+void writeJapanese(std::FILE* stream, bool utf8, const JapaneseText& text) {
+    if (platform::writeConsoleUtf8(stream, text.utf8)) return;
+    std::fputs(utf8 ? text.utf8 : text.shiftJis, stream);
 }
 
 // Room for any line the tool says: a path Windows takes, in UTF-8, and words.
@@ -124,7 +122,7 @@ void flushProgress() {
 void beginOutputs(const platform::FileId& input) {
     std::clearerr(stdout);
     progressError = 0;
-    stdoutReaderKnown = false;
+    stdoutAsked = false;
     inputId = input;
     processId = platform::processId();
     platform::lockWorkingDirectory();
@@ -141,16 +139,16 @@ bool endOutputs() {
 void printCutting(const char* name) { std::printf("cutting ... %s\n", name); }
 
 void printRecognised() {
-    if (!stdoutReaderKnown) {
-        stdoutReader = platform::readerOf(stdout);
-        stdoutReaderKnown = true;
+    if (!stdoutAsked) {
+        stdoutShowsUtf8 = platform::showsUtf8(stdout);
+        stdoutAsked = true;
     }
-    writeJapanese(stdout, stdoutReader, kRecognised);
+    writeJapanese(stdout, stdoutShowsUtf8, kRecognised);
 }
 
 void warnCannotOpen() {
     flushProgress();
-    writeJapanese(stderr, platform::readerOf(stderr), kCannotOpen);
+    writeJapanese(stderr, platform::showsUtf8(stderr), kCannotOpen);
 }
 
 void warn(const char* format, ...) {

@@ -70,10 +70,9 @@ bool replaceName(const char* from, const char* to);
 // Safe inside a signal handler.
 bool removeName(const char* name);
 
-// What a person reading a stream would see: a terminal that shows UTF-8, a
-// Windows console, or neither (a pipe, a file, another terminal).
-enum class Reader { kOther, kUtf8Terminal, kWindowsConsole };
-Reader readerOf(std::FILE* stream);
+// True when `stream` is a terminal whose locale shows UTF-8 (never on
+// Windows, whose console writeConsoleUtf8 serves).
+bool showsUtf8(std::FILE* stream);
 // Writes UTF-8 text to the Windows console behind `stream`, as wide
 // characters, so that any code page shows it; false, with nothing written,
 // where there is none.

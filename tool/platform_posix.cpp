@@ -97,14 +97,13 @@ bool replaceName(const char* from, const char* to) { return ::rename(from, to) =
 
 bool removeName(const char* name) { return ::unlink(name) == 0; }
 
-Reader readerOf(std::FILE* stream) {
-    if (::isatty(::fileno(stream)) != 1) return Reader::kOther;
+bool showsUtf8(std::FILE* stream) {
+    if (::isatty(::fileno(stream)) != 1) return false;
     // The user's locale says what the terminal shows.
     std::setlocale(LC_CTYPE, "");
     const char* codeset = ::nl_langinfo(CODESET);
-    const bool utf8 = codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 ||
-                                             std::strcmp(codeset, "utf8") == 0);
-    return utf8 ? Reader::kUtf8Terminal : Reader::kOther;
+    return codeset != nullptr &&
+           (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
 }
 
 bool writeConsoleUtf8(std::FILE*, const char*) { return false; }

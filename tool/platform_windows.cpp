@@ -180,11 +180,7 @@ bool replaceName(const char* from, const char* to) {
 // conversion, which could not be made safely there.
 bool removeName(const char* name) { return ::_unlink(name) == 0; }
 
-Reader readerOf(std::FILE* stream) {
-    DWORD mode = 0;
-    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
-    return ::GetConsoleMode(handle, &mode) ? Reader::kWindowsConsole : Reader::kOther;
-}
+bool showsUtf8(std::FILE*) { return false; }
 
 bool writeConsoleUtf8(std::FILE* stream, const char* text) {
     DWORD mode = 0;
