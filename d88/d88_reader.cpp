@@ -4,13 +4,9 @@
 #include <cerrno>
 #include <cstring>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/types.h>
-#endif
-
 namespace d88 {
+
+namespace platform = d88cut::platform;
 
 namespace {
 
@@ -18,48 +14,19 @@ namespace {
 // fields; a disk image that would start beyond them cannot be addressed.
 constexpr std::int64_t kMaxDiskOffset = INT32_MAX;
 
-// A seek to any 64-bit position: the C library's fseek takes a long, which is
-// 32 bits on Windows.
-bool seekStream(std::FILE* stream, std::int64_t position) {
-#ifdef _WIN32
-    return ::_fseeki64(stream, position, SEEK_SET) == 0;
-#else
-    static_assert(sizeof(off_t) >= sizeof(std::int64_t), "64-bit file positions");
-    return ::fseeko(stream, static_cast<off_t>(position), SEEK_SET) == 0;
-#endif
-}
-
-// Opens a path for binary reading. Paths are UTF-8: on Windows they are
-// opened as wide characters, which hold any name on any locale.
-std::FILE* openStream(const char* path) {
-#ifdef _WIN32
-    static wchar_t wide[32768];
-    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, 32768) <= 0) {
-        errno = ENOENT;
-        return nullptr;
-    }
-    std::FILE* stream = ::_wfopen(wide, L"rb");
-    // Said as on other systems: a directory, not "permission denied".
-    const DWORD attributes = stream == nullptr ? ::GetFileAttributesW(wide) : 0;
-    if (stream == nullptr && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        errno = EISDIR;
-    }
-    return stream;
-#else
-    return std::fopen(path, "rb");
-#endif
-}
-
 }  // namespace
 
 D88Reader::~D88Reader() { close(); }
 
 void D88Reader::close() {
-    if (stream_ != nullptr) {
-        std::fclose(stream_);
-        stream_ = nullptr;
+    if (file_ != platform::kNoFile) {
+        platform::closeImage(file_);
+        file_ = platform::kNoFile;
     }
+}
+
+bool D88Reader::currentState(platform::FileState& state) const {
+    return file_ != platform::kNoFile && platform::stateOf(file_, state);
 }
 
 bool D88Reader::seekTo(std::int64_t position) {
@@ -77,30 +44,29 @@ bool D88Reader::fill(std::int64_t position) {
         fail(ReadFailure::kWorkExhausted, 0);
         return false;
     }
-    if (platformPosition_ != position) {
-        platformPosition_ = -1;
-        if (!seekStream(stream_, position)) {
-            fail(ReadFailure::kReadError, errno);
-            return false;
-        }
+    // Nothing is read past the end the file had when it was opened, or had
+    // at a read since: what grows later is the change the end of a run
+    // reports, not a part of the image.
+    if (position >= knownEnd_) {
+        bufferStart_ = position;
+        bufferReachesEnd_ = true;
+        return false;
     }
-    std::size_t wanted = kStreamBufferSize;
-    if (knownEnd_ > position && knownEnd_ - position < kStreamBufferSize) {
-        wanted = static_cast<std::size_t>(knownEnd_ - position);
+    std::int32_t wanted = kStreamBufferSize;
+    if (knownEnd_ - position < kStreamBufferSize) {
+        wanted = static_cast<std::int32_t>(knownEnd_ - position);
     }
-    const std::size_t got = std::fread(buffer_, 1, wanted, stream_);
-    if (got < wanted && std::ferror(stream_)) {
+    const std::int64_t got = platform::readAt(file_, position, buffer_, wanted);
+    if (got < 0) {
         fail(ReadFailure::kReadError, errno);
         return false;
     }
-    bytesRead_ += static_cast<std::int64_t>(got);
+    bytesRead_ += got;
     bufferStart_ = position;
     bufferLength_ = static_cast<std::int32_t>(got);
-    // Fewer bytes than asked for: the end of the file. As many as the end
-    // last seen allowed: the file may have grown, and a later fill asks.
-    bufferReachesEnd_ = got < wanted;
-    if (bufferReachesEnd_) knownEnd_ = position + static_cast<std::int64_t>(got);
-    platformPosition_ = position + bufferLength_;
+    // Fewer bytes than asked for: the file ends sooner than it did.
+    bufferReachesEnd_ = got < wanted || position + got == knownEnd_;
+    if (bufferReachesEnd_) knownEnd_ = position + got;
     return got > 0;
 }
 
@@ -153,7 +119,7 @@ const std::uint8_t* D88Reader::readSectorHeader(std::uint8_t* scratch) {
 }
 
 bool D88Reader::seekTrack(std::int32_t track) {
-    if (stream_ == nullptr || track < 0 || track >= kTrackCount) return false;
+    if (file_ == platform::kNoFile || track < 0 || track >= kTrackCount) return false;
     const std::int32_t offset = trackOffsets_[track];
     // 0 marks an absent track, and so does a negative entry, which would point
     // before the disk image. An entry equal to the disk size still counts as
@@ -184,25 +150,23 @@ bool D88Reader::open(const char* path) {
     recordsWalked_ = 0;
     bytesRead_ = 0;
     moreDisks_ = false;
-    knownEnd_ = -1;
-    stream_ = openStream(path);
-    if (stream_ == nullptr) {
-        failure_ = ReadFailure::kCannotOpen;
-        failureErrno_ = errno;
-        return false;
-    }
-    // The reader buffers for itself; a second buffer would only copy twice.
-    std::setvbuf(stream_, nullptr, _IONBF, 0);
+    zeroSizeDisk_ = -1;
     dropBuffer();
     // Disk images are read in no fixed order, and selecting one reads it
-    // afresh: input that cannot go back is refused before anything is read.
-    if (!seekStream(stream_, 0)) {
-        close();
-        failure_ = ReadFailure::kNotSeekable;
+    // afresh: anything but a regular file is refused before it is read.
+    switch (platform::openImage(path, file_, openedState_)) {
+        case platform::OpenResult::kOpened: break;
+        case platform::OpenResult::kCannotOpen: failure_ = ReadFailure::kCannotOpen; break;
+        case platform::OpenResult::kCannotRead: failure_ = ReadFailure::kReadError; break;
+        case platform::OpenResult::kNotAFile: failure_ = ReadFailure::kNotAFile; break;
+    }
+    if (failure_ != ReadFailure::kNone) {
         failureErrno_ = errno;
+        file_ = platform::kNoFile;
+        diskCount_ = 0;
         return false;
     }
-    platformPosition_ = 0;
+    knownEnd_ = openedState_.size;
 
     std::uint8_t header[kDiskHeaderSize];
     std::int64_t position = 0;
@@ -223,6 +187,7 @@ bool D88Reader::open(const char* path) {
         // A negative size would put the next image before this one.
         if (diskSize < 0) break;
         // A size of 0 lists the same header again, up to kMaxDisks.
+        if (diskSize == 0 && zeroSizeDisk_ < 0) zeroSizeDisk_ = diskCount_ - 1;
         position += diskSize;
         if (position > kMaxDiskOffset) break;
     }
@@ -237,7 +202,7 @@ bool D88Reader::open(const char* path) {
 }
 
 bool D88Reader::selectDisk(std::int32_t index) {
-    if (stream_ == nullptr || failure_ != ReadFailure::kNone) return false;
+    if (file_ == platform::kNoFile || failure_ != ReadFailure::kNone) return false;
     clearSelection();
     if (index < 0 || index >= diskCount_) return false;
 

@@ -56,7 +56,8 @@
 #define D88CUT_D88_D88_READER_H
 
 #include <cstdint>
-#include <cstdio>
+
+#include "tool/platform.h"
 
 namespace d88 {
 
@@ -100,10 +101,11 @@ enum class ReadFailure {
     kNone,
     // open: the system would not open the path; failureErrno() says why.
     kCannotOpen,
-    // open: the file cannot be read at any position (a pipe, a FIFO, a
-    // terminal), and disk images are visited in no fixed order.
-    kNotSeekable,
-    // The system failed a read or a seek; failureErrno() holds its reason.
+    // open: not a regular file (a pipe, a FIFO, a device), which cannot be
+    // read in the order disk images are visited; refused before any read.
+    kNotAFile,
+    // The system failed a read, or could not say what the open file is;
+    // failureErrno() holds its reason.
     kReadError,
     // The budget of records walked or bytes read is spent.
     kWorkExhausted,
@@ -150,6 +152,9 @@ public:
     // True when a whole disk header follows the last disk image listed, which
     // the listing's limit of kMaxDisks left out.
     bool moreDisksThanListed() const { return moreDisks_; }
+    // The index of the first disk image whose disk-size field is 0, after
+    // which the listing repeats that one header; -1 when none is.
+    std::int32_t zeroSizeDisk() const { return zeroSizeDisk_; }
     // Makes disk image `index` current; false (and no disk selected) when the
     // index is out of range or its header can no longer be read whole.
     bool selectDisk(std::int32_t index);
@@ -181,9 +186,12 @@ public:
     // The current disk's name, NUL-terminated (empty when none is selected).
     const char* diskName() const { return name_; }
     std::int32_t mediaType() const { return mediaType_; }
-    // The open file, for asking the system about it (which file it is);
-    // null when closed. Reading it is the reader's alone.
-    std::FILE* file() const { return stream_; }
+    // The current disk's disk-size field; 0 when none is selected.
+    std::int32_t diskSize() const { return diskSize_; }
+    // What the system said of the file when it was opened (which file it is,
+    // its size and time), and what it says now; false when it cannot say.
+    const d88cut::platform::FileState& openedState() const { return openedState_; }
+    bool currentState(d88cut::platform::FileState& state) const;
 
     // kNone while every read the reader asked of the system was answered.
     // Once it is anything else, the reader reads nothing more until the next
@@ -194,9 +202,9 @@ public:
 
 private:
     void close();
-    // The reader's file stream: the platform's stream, unbuffered, beneath a
-    // buffer of its own, so that seeks and reads inside the buffer make no
-    // system call and the file is read in large pieces.
+    // The reader's file stream: reads at a position, beneath a buffer of its
+    // own, so that seeks and reads inside the buffer make no system call and
+    // the file is read in large pieces.
     //
     // Moves the read position; false when it is negative.
     bool seekTo(std::int64_t position);
@@ -230,10 +238,12 @@ private:
     void fail(ReadFailure failure, int reason);
     void clearSelection();
 
-    std::FILE* stream_ = nullptr;
+    d88cut::platform::File file_ = d88cut::platform::kNoFile;
+    d88cut::platform::FileState openedState_;
     std::int32_t currentDisk_ = -1;
     std::int32_t diskCount_ = 0;
     bool moreDisks_ = false;
+    std::int32_t zeroSizeDisk_ = -1;
     std::int32_t firstSector_ = 1;
     std::int32_t lastSector_ = 16;
     std::int32_t diskOffsets_[kMaxDisks] = {};
@@ -249,15 +259,11 @@ private:
     std::int64_t position_ = 0;
     std::int64_t bufferStart_ = 0;
     std::int32_t bufferLength_ = 0;
-    // The fill that made the buffer met the end of the file: nothing lies
-    // beyond it, and no system call needs to ask again.
+    // The buffer ends at the end of the file: nothing lies beyond it.
     bool bufferReachesEnd_ = false;
-    // Where a fill last met the end of the file; -1 before any did. A fill
-    // asks for no more than that, so that it needs no second call to meet
-    // the end again.
+    // Where the file ended when it was opened, or where a fill since met its
+    // end: no fill asks for more.
     std::int64_t knownEnd_ = -1;
-    // Where the platform's stream stands; -1 when unknown.
-    std::int64_t platformPosition_ = -1;
     FlaggedSector found_ = {};
     std::int32_t flaggedCount_ = 0;
     FlaggedSector firstFlagged_ = {};

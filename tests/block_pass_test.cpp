@@ -115,9 +115,9 @@ TEST(MissingBlocks, MissingOrShortFirstSectorPassesTheBlockOver) {
     const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, linesWithout({"IPL3", "OPMMUS5"}));
-    EXPECT_EQ(run.err, "IPL3: not cut: its first sector (track 3, C 1, H 1, R 1) is missing or "
+    EXPECT_EQ(run.err, "d88cut: IPL3: not cut: its first sector (track 3, C 1, H 1, R 1) is missing or "
                        "short\n"
-                       "OPMMUS5: not cut: its first sector (track 40, C 20, H 0, R 1) is missing "
+                       "d88cut: OPMMUS5: not cut: its first sector (track 40, C 20, H 0, R 1) is missing "
                        "or short; the OPMMUS5 here was left as it was and is not from this "
                        "image\n");
     EXPECT_FALSE(exists(scratch.work() + "/IPL3"));
@@ -136,8 +136,8 @@ TEST(PartlyFoundBlocks, BytesPastTheFoundOnesAreZeroAndWarned) {
     const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, linesWithout());
-    EXPECT_EQ(run.err, "OPMMUS3: only 256 of 1024 bytes found, the rest written as zero\n"
-                       "OPMMUS4: only 2304 of 2816 bytes found, the rest written as zero\n");
+    EXPECT_EQ(run.err, "d88cut: OPMMUS3: only 256 of 1024 bytes found, the rest written as zero\n"
+                       "d88cut: OPMMUS4: only 2304 of 2816 bytes found, the rest written as zero\n");
     const auto files = scratch.files();
     Bytes mus3 = sectorBytes(78, 4);
     mus3.resize(1024, 0);
@@ -202,7 +202,7 @@ TEST_F(WriteFailure, DirectoryInTheWayIsReportedAndThePassGoesOn) {
     const d88test::RunResult run = runSample();
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, linesWithout());
-    EXPECT_EQ(run.err, "cannot create OPMTBL: Is a directory\n");
+    EXPECT_EQ(run.err, "d88cut: cannot create OPMTBL: Is a directory\n");
     expectBlocksExcept(scratch_, {"OPMTBL"});
 }
 
@@ -215,7 +215,7 @@ TEST_F(WriteFailure, FileSizeLimitCuttingPsgmusLeavesNoTruncatedFile) {
     });
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, linesWithout());
-    EXPECT_EQ(run.err, "cannot write PSGMUS: File too large\n");
+    EXPECT_EQ(run.err, "d88cut: cannot write PSGMUS: File too large\n");
     EXPECT_FALSE(exists(scratch_.work() + "/PSGMUS"));
     expectBlocksExcept(scratch_, {"PSGMUS"});
 }

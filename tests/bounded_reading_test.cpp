@@ -68,7 +68,7 @@ TEST(BoundedWalk, AnImageBuiltToExhaustTheBudgetStopsWithOneLine) {
     EXPECT_EQ(run.out.rfind(d88test::kRecognised, 0), 0u);
     // Its last line, and the only one of its kind; those before it tell of
     // the blocks the disk images lack.
-    const std::string prefix = scratch.root() + "/image.d88: stopped reading disk image ";
+    const std::string prefix = "d88cut: " + scratch.root() + "/image.d88: stopped reading disk image ";
     const std::size_t at = run.err.find(prefix);
     ASSERT_NE(at, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n', at), run.err.size() - 1);
@@ -100,9 +100,8 @@ TEST(ReadErrors, AFailedReadIsReportedAndNeverTakenForAMissingSector) {
     D88CUT_NOT_UNDER_WINE("the failing read is built into a Linux build of the tool");
     // The sample, read whole at the listing (call 1) and at selection (2).
     const Bytes sample = d88test::readFile(D88CUT_SAMPLE).value();
-    // The padded known disk's calls: 1 the listing, 2 the end of the file
-    // after the disk, 3 the selection, 4 the walk to IPL2 (track 44), 5 the
-    // walk to IPL3 (track 3).
+    // The padded known disk's calls: 1 the listing, 2 the selection, 3 the
+    // walk to IPL2 (track 44), 4 the walk to IPL3 (track 3).
     struct Case {
         Bytes image;
         const char* failingCall;
@@ -112,7 +111,7 @@ TEST(ReadErrors, AFailedReadIsReportedAndNeverTakenForAMissingSector) {
     const std::map<std::string, Bytes> all = d88test::knownDiskFiles();
     const Case cases[] = {
         {sample, "2", "", {}},
-        {d88test::buildImage({paddedKnownDisk()}), "5",
+        {d88test::buildImage({paddedKnownDisk()}), "4",
          std::string(d88test::kRecognised) + d88test::cuttingLine("IPL2"),
          {{"IPL2", all.at("IPL2")}}},
     };
@@ -121,34 +120,40 @@ TEST(ReadErrors, AFailedReadIsReportedAndNeverTakenForAMissingSector) {
         scratch.useProgram(D88CUT_FAILING_READ_EXE);
         const std::string path = scratch.image(c.image);
         const d88test::RunResult run = scratch.run(
-            {"d88cut", path}, [&c] { ::setenv("D88CUT_FAIL_FREAD", c.failingCall, 1); });
+            {"d88cut", path}, [&c] { ::setenv("D88CUT_FAIL_READ", c.failingCall, 1); });
         EXPECT_EQ(run.status, 1) << c.failingCall;
         EXPECT_EQ(run.out, c.out) << c.failingCall;
-        EXPECT_EQ(run.err, "cannot read " + path + ": Input/output error\n") << c.failingCall;
+        EXPECT_EQ(run.err, "d88cut: cannot read " + path + ": Input/output error\n") << c.failingCall;
         EXPECT_EQ(scratch.files(), c.files) << c.failingCall;
     }
 }
 
-TEST(ReadErrors, InputThatCannotSeekIsRefusedAtOnce) {
+TEST(ReadErrors, InputThatIsNotAFileIsRefusedAtOnce) {
+    // A FIFO with a writer and one without, which would hold the open for
+    // ever, and a device that never ends: refused before anything is read.
     Scratch scratch;
     const Bytes image = d88test::readFile(D88CUT_SAMPLE).value();
     const std::string fifo = scratch.root() + "/image.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    const d88test::RunResult run = scratch.run({"d88cut", fifo}, [&] {
-        ::alarm(20);
-        if (::fork() == 0) {
-            // A writer for the FIFO; it ends when the tool stops reading.
-            const int fd = ::open(fifo.c_str(), O_WRONLY);
-            if (fd >= 0 && ::write(fd, image.data(), image.size()) < 0) ::_exit(1);
-            ::_exit(0);
+    for (const bool writer : {true, false}) {
+        for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+            const d88test::RunResult run = scratch.run({"d88cut", path}, [&] {
+                ::alarm(20);
+                if (writer && ::fork() == 0) {
+                    // A writer for the FIFO; it ends when the tool stops reading.
+                    const int fd = ::open(fifo.c_str(), O_WRONLY);
+                    if (fd >= 0 && ::write(fd, image.data(), image.size()) < 0) ::_exit(1);
+                    ::_exit(0);
+                }
+            });
+            EXPECT_EQ(run.status, 1) << path;
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err, "d88cut: cannot read " + path +
+                                   ": a pipe or a device cannot be read in the order the disk "
+                                   "images need; give the path of a file\n");
+            EXPECT_TRUE(scratch.files().empty());
         }
-    });
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "cannot read " + fifo +
-                           ": a pipe or a device cannot be read in the order the disk "
-                           "images need; give the path of a file\n");
-    EXPECT_TRUE(scratch.files().empty());
+    }
 }
 
 TEST(ReadErrors, AnImageChangedDuringTheRunIsReported) {
@@ -167,7 +172,7 @@ TEST(ReadErrors, AnImageChangedDuringTheRunIsReported) {
     }
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, d88test::knownDiskLines());
-    EXPECT_EQ(run.err, path + ": the file changed while it was read; the files cut from it "
+    EXPECT_EQ(run.err, "d88cut: " + path + ": the file changed while it was read; the files cut from it "
                               "may mix old and new content\n");
     EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
 }

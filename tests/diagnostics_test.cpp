@@ -48,7 +48,21 @@ TEST(Diagnostics, EveryOutcomeShortOfAFullCutIsSaidOnce) {
     const std::string text = "not a disk image\n";
     std::vector<Disk> sixtyFive(64, stranger());
     sixtyFive.push_back(d88test::knownDisk());
+    Disk sizeZero = stranger();
+    sizeZero.diskSize = 0;
     const Case cases[] = {
+        {"one header whose disk size is 0", d88test::buildImage({stranger(), sizeZero}),
+         {"disk image 2 gives its size as 0, so the listing repeats its header up to the limit "
+          "of 64 disk images",
+          "looked at 64 disk images; none is the known disk"}},
+        {"two known disks, the second without OPMMUS5",
+         d88test::buildImage({d88test::knownDisk(), [] {
+                                  Disk disk = d88test::knownDisk();
+                                  sectorOf(disk, 40, 1).r = 99;
+                                  return disk;
+                              }()}),
+         {"OPMMUS5: not cut from disk image 2: its first sector (track 40, C 20, H 0, R 1) is "
+          "missing or short; the OPMMUS5 here was cut from disk image 1 of this image"}},
         {"a text file", Bytes(text.begin(), text.end()), {"holds no D88 disk image"}},
         {"another disk", d88test::buildImage({stranger(), stranger()}),
          {"looked at 2 disk images; none is the known disk"}},
@@ -124,13 +138,14 @@ TEST(Diagnostics, AnImageWithAJapaneseNameIsCutAndNamedReadably) {
     EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
     // A message names it as it was given.
     const d88test::RunResult missing = scratch.run({"d88cut", image + ".missing"});
-    EXPECT_EQ(missing.err, d88test::kOpenFailed + ("cannot open " + image +
+    EXPECT_EQ(missing.err, d88test::kOpenFailed + ("d88cut: cannot open " + image +
                                                    ".missing: No such file or directory\n"));
 }
 
 // What a terminal in this locale shows of a run, standard output and error
 // both; the terminal passes bytes through unchanged.
-std::string onTerminal(const std::vector<std::string>& argv, const char* locale) {
+std::string onTerminal(const std::vector<std::string>& argv, const char* locale,
+                       const char* variable = "LC_ALL") {
     int master = -1, slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return "no terminal";
     struct termios raw;
@@ -139,7 +154,8 @@ std::string onTerminal(const std::vector<std::string>& argv, const char* locale)
     ::tcsetattr(slave, TCSANOW, &raw);
     d88test::Scratch scratch;
     scratch.run(argv, [&] {
-        ::setenv("LC_ALL", locale, 1);
+        for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) ::unsetenv(name);
+        ::setenv(variable, locale, 1);
         ::dup2(slave, 1);
         ::dup2(slave, 2);
     });
@@ -162,8 +178,10 @@ TEST(Encoding, JapaneseLinesAreUtf8OnAUtf8TerminalAndShiftJisElsewhere) {
 
     EXPECT_EQ(onTerminal({"d88cut", D88CUT_SAMPLE}, "C.UTF-8"), recognisedUtf8 + lines);
     EXPECT_EQ(onTerminal({"d88cut", D88CUT_SAMPLE}, "C"), d88test::kRecognised + lines);
+    // A locale the C library does not have still says what the terminal shows.
+    EXPECT_EQ(onTerminal({"d88cut", D88CUT_SAMPLE}, "xx_YY.utf8", "LANG"), recognisedUtf8 + lines);
     EXPECT_EQ(onTerminal({"d88cut", "/absent.d88"}, "C.UTF-8"),
-              cannotOpenUtf8 + "cannot open /absent.d88: No such file or directory\n");
+              cannotOpenUtf8 + "d88cut: cannot open /absent.d88: No such file or directory\n");
     // Into a file, whatever the locale: the Shift_JIS bytes scripts match.
     d88test::Scratch scratch;
     const d88test::RunResult piped =

@@ -39,21 +39,24 @@ std::vector<int> psgmusTracks() {
 std::string cuttingLine(const std::string& name) { return "cutting ... " + name + "\n"; }
 
 std::string partlyFoundLine(const Block& block, int found) {
-    return std::string(block.name) + ": only " + std::to_string(found) + " of " +
+    return "d88cut: " + std::string(block.name) + ": only " + std::to_string(found) + " of " +
            std::to_string(block.size) + " bytes found, the rest written as zero\n";
 }
 
 std::string notCutLine(const Block& block) {
-    return std::string(block.name) + ": not cut: its first sector (track " +
+    return "d88cut: " + std::string(block.name) + ": not cut: its first sector (track " +
            std::to_string(block.track) + ", C " + std::to_string(block.track / 2) + ", H " +
            std::to_string(block.track % 2) + ", R " + std::to_string(block.sector) +
            ") is missing or short\n";
 }
 
-std::string zeroSlotsLine(int zero) {
-    return "PSGMUS: " + std::to_string(zero) +
-           " of its 64 slots (sector 17 of tracks 10 to 74, but 56) were not found whole; "
-           "they are zero\n";
+std::string slotsLine(int missing, int cut) {
+    const std::string head = "d88cut: PSGMUS: " + std::to_string(missing + cut) +
+                             " of its 64 slots (sector 17 of tracks 10 to 74, but 56) were not "
+                             "found whole";
+    if (cut == 0) return head + "; they are zero\n";
+    return head + ": " + std::to_string(missing) + " missing, written as zero, and " +
+           std::to_string(cut) + " short, written as found with zeros after\n";
 }
 
 std::map<std::string, Bytes> knownDiskFiles() {

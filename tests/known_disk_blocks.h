@@ -34,8 +34,8 @@ std::string partlyFoundLine(const Block& block, int found);
 // The warning for a block whose first sector is missing or short, in a
 // directory without a file of its name.
 std::string notCutLine(const Block& block);
-// The warning for PSGMUS with `zero` of its slots not found whole.
-std::string zeroSlotsLine(int zero);
+// The warning for PSGMUS with slots whose sector is missing, or cut short.
+std::string slotsLine(int missing, int cut);
 
 // The sixteen files a whole known disk gives, by name, and what the tool
 // prints on standard output while it cuts them.

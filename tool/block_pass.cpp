@@ -1,20 +1,18 @@
-// The block table, the writing of the block files and the PSGMUS gathering.
+// The block table, the reading and writing of the block files and the
+// PSGMUS gathering.
 #include "tool/block_pass.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "tool/messages.h"
 #include "tool/output.h"
-#include "tool/platform.h"
 #include "tool/tool.h"
 
 namespace d88cut {
 
-namespace {
-
 // Fifteen blocks in output order, then an end row; the pass stops at the
 // first row on track 0, so no block can begin there.
-constexpr BlockEntry kBlockTable[] = {
+constexpr BlockEntry kBlockTable[16] = {
     {44, 11, 1024, "IPL2"},    {3, 1, 4096, "IPL3"},
     {79, 1, 2048, "OPMDRV"},   {44, 15, 256, "OPMTBL"},
     {79, 9, 2048, "OPMMUS0"},  {46, 12, 6400, "OPMMUS1"},
@@ -25,6 +23,10 @@ constexpr BlockEntry kBlockTable[] = {
     {44, 16, 256, "PSGTBL"},   {0, 0, 0, ""},
 };
 
+const char kGatherName[] = "PSGMUS";
+
+namespace {
+
 // PSGMUS: sector 17 of tracks 10 to 74, one 256-byte slot each, but for
 // track 56, which is passed over; 64 slots in all.
 constexpr std::int32_t kGatherFirstTrack = 10;
@@ -33,8 +35,6 @@ constexpr std::int32_t kGatherSkippedTrack = 56;
 constexpr std::int32_t kGatherSector = 17;
 constexpr std::int32_t kGatherLength =
     (kGatherLastTrack - kGatherFirstTrack) * kSectorSize;
-constexpr char kGatherName[] = "PSGMUS";
-constexpr std::int32_t kGatherSlots = kGatherLength / kSectorSize;
 
 constexpr bool tableFitsTheBuffer() {
     for (const BlockEntry& block : kBlockTable) {
@@ -50,22 +50,16 @@ static_assert(tableFitsTheBuffer(),
 // 65 tracks less the one passed over: the slots fill exactly what is written.
 static_assert((kGatherLastTrack - kGatherFirstTrack + 1 - 1) * kSectorSize == kGatherLength,
               "one slot per gathered track");
+static_assert(kGatherSlots * kSectorSize == kGatherLength, "64 slots");
 static_assert(kGatherLength <= kTransferBufferSize,
               "the gathered slots fit in the transfer buffer");
 
-// The sectors of one file that the dump recorded with an error or a
-// deleted-data mark: how many, and the first.
-struct Flagged {
-    std::int32_t count = 0;
-    d88::FlaggedSector first = {};
-
-    // Takes in those of the reader's last read.
-    void add() {
-        if (reader.flaggedCount() == 0) return;
-        if (count == 0) first = reader.firstFlagged();
-        count += reader.flaggedCount();
-    }
-};
+// Takes in the flagged sectors of the reader's last read.
+void addFlagged(Flagged& flagged) {
+    if (reader.flaggedCount() == 0) return;
+    if (flagged.count == 0) flagged.first = reader.firstFlagged();
+    flagged.count += reader.flaggedCount();
+}
 
 // A flagged sector's trouble, in words.
 const char* troubleOf(const d88::FlaggedSector& sector, char (&other)[32]) {
@@ -87,91 +81,143 @@ void reportFlagged(const char* name, const Flagged& flagged) {
     if (flagged.count == 0) return;
     const d88::FlaggedSector& s = flagged.first;
     char other[32];
+    const char* trouble = troubleOf(s, other);
     if (flagged.count == 1) {
-        warn("%s: sector (track %d, C %d, H %d, R %d) is recorded with %s; its bytes are "
-             "written as recorded\n",
-             name, s.track, s.c, s.h, s.r, troubleOf(s, other));
+        warn(name, ": sector (track ", s.track, ", C ", s.c, ", H ", s.h, ", R ", s.r,
+             ") is recorded with ", trouble, "; its bytes are written as recorded");
     } else {
-        warn("%s: sector (track %d, C %d, H %d, R %d) is recorded with %s, and %d more of "
-             "its sectors with errors or deleted-data marks; their bytes are written as "
-             "recorded\n",
-             name, s.track, s.c, s.h, s.r, troubleOf(s, other), flagged.count - 1);
+        warn(name, ": sector (track ", s.track, ", C ", s.c, ", H ", s.h, ", R ", s.r,
+             ") is recorded with ", trouble, ", and ", flagged.count - 1,
+             " more of its sectors with errors or deleted-data marks; their bytes are "
+             "written as recorded");
     }
 }
 
-// Fills the PSGMUS slots; returns how many were not found whole.
-std::int32_t gatherPsgmus(Flagged& flagged) {
+FileRead startRead(const char* name, const std::uint8_t* bytes, std::int32_t size) {
+    FileRead read = {};
+    read.name = name;
+    read.bytes = bytes;
+    read.size = size;
+    return read;
+}
+
+FileRead readRun(const char* name, std::int32_t track, std::int32_t c, std::int32_t h,
+                 std::int32_t r, std::int32_t n, std::int32_t skip, std::int32_t size) {
+    const std::int32_t wanted = skip + size;
+    FileRead read = startRead(name, transferBuffer + skip, size);
+    const std::int32_t got = reader.readSectors(track, c, h, r, n, transferBuffer, wanted);
+    // A block cut short by a failed read is not the image's doing: it is not
+    // written as if it were.
+    read.readerFailed = reader.failure() != d88::ReadFailure::kNone;
+    addFlagged(read.flagged);
+    read.found = got > skip ? got - skip : 0;
+    // The run stops at the sector after the last one found whole.
+    const std::int32_t step = 128 << (n < 0 || n > d88::kMaxSizeCode ? 0 : n);
+    const std::int32_t position = (r - kFirstSector) + got / step;
+    const std::int32_t perTrack = kLastSector - kFirstSector + 1;
+    read.stopTrack = track + position / perTrack;
+    read.stopSector = kFirstSector + position % perTrack;
+    // Never bytes of an earlier block, the boot sector or a short sector.
+    if (got > 0 && got < wanted) {
+        std::memset(transferBuffer + got, 0, static_cast<std::size_t>(wanted - got));
+    }
+    return read;
+}
+
+// Writes what `read` found as the file of disk image `disk`, with a line
+// for everything short of a whole file.
+bool cutFile(const FileRead& read, std::int32_t disk) {
+    printCutting(read.name);
+    if (read.found < read.size && read.missingSlots + read.shortSlots == 0) {
+        warn(read.name, ": only ", read.found, " of ", read.size,
+             " bytes found, the rest written as zero");
+    }
+    if (read.shortSlots > 0) {
+        warn(read.name, ": ", read.missingSlots + read.shortSlots, " of its ", kGatherSlots,
+             " slots (sector ", kGatherSector, " of tracks ", kGatherFirstTrack, " to ",
+             kGatherLastTrack, ", but ", kGatherSkippedTrack, ") were not found whole: ",
+             read.missingSlots, " missing, written as zero, and ", read.shortSlots,
+             " short, written as found with zeros after");
+    } else if (read.missingSlots > 0) {
+        warn(read.name, ": ", read.missingSlots, " of its ", kGatherSlots, " slots (sector ",
+             kGatherSector, " of tracks ", kGatherFirstTrack, " to ", kGatherLastTrack, ", but ",
+             kGatherSkippedTrack, ") were not found whole; they are zero");
+    }
+    reportFlagged(read.name, read.flagged);
+    return replaceOutput(read.name, disk, read.bytes, read.size);
+}
+
+// The line for a block that is not cut: what is there instead.
+void reportNotCut(const char* name, std::int32_t track, std::int32_t c, std::int32_t h,
+                  std::int32_t r, std::int32_t disk) {
+    // A file of that name must not pass for one of this disk image.
+    const std::int32_t from = diskWritten(name);
+    const char* path = outputPath(name);
+    if (from != 0) {
+        warn(name, ": not cut from disk image ", disk, ": its first sector (track ", track,
+             ", C ", c, ", H ", h, ", R ", r, ") is missing or short; the ", Name{path},
+             " here was cut from disk image ", from, " of this image");
+    } else if (outputExists(name)) {
+        warn(name, ": not cut: its first sector (track ", track, ", C ", c, ", H ", h, ", R ", r,
+             ") is missing or short; the ", Name{path},
+             " here was left as it was and is not from this image");
+    } else {
+        warn(name, ": not cut: its first sector (track ", track, ", C ", c, ", H ", h, ", R ", r,
+             ") is missing or short");
+    }
+}
+
+}  // namespace
+
+FileRead readBlock(const BlockEntry& block) {
+    return readRun(block.name, block.track, block.track / 2, block.track % 2, block.sector,
+                   kSizeCode, 0, block.size);
+}
+
+FileRead readGathered() {
+    FileRead read = startRead(kGatherName, transferBuffer, kGatherLength);
     std::memset(transferBuffer, 0, kGatherLength);
     std::int32_t slot = 0;
-    std::int32_t missing = 0;
     for (std::int32_t t = kGatherFirstTrack; t <= kGatherLastTrack; ++t) {
         if (t == kGatherSkippedTrack) continue;
         // A missing sector leaves its slot zero; later slots keep their places.
         const std::int32_t got =
             reader.readSector(t, t / 2, t % 2, kGatherSector, kSizeCode,
                               transferBuffer + kSectorSize * slot, kSectorSize);
-        if (got < kSectorSize) ++missing;
-        flagged.add();
+        if (got == 0) ++read.missingSlots;
+        if (got > 0 && got < kSectorSize) ++read.shortSlots;
+        addFlagged(read.flagged);
         ++slot;
     }
-    return missing;
+    read.found = kGatherLength;
+    read.readerFailed = reader.failure() != d88::ReadFailure::kNone;
+    return read;
 }
-
-}  // namespace
 
 BlockResult extractBlock(const char* name, std::int32_t track, std::int32_t c,
                          std::int32_t h, std::int32_t r, std::int32_t n,
-                         std::int32_t skip, std::int32_t size) {
-    const std::int32_t wanted = skip + size;
-    const std::int32_t got =
-        reader.readSectors(track, c, h, r, n, transferBuffer, wanted);
-    // A block cut short by a failed read is not the image's doing: it is not
-    // written as if it were.
-    if (reader.failure() != d88::ReadFailure::kNone) return BlockResult::kReaderFailed;
-    if (got == 0) {
-        // A file of that name from an earlier cut must not pass for this one.
-        const bool earlier = platform::idOfName(name).known;
-        warn("%s: not cut: its first sector (track %d, C %d, H %d, R %d) is missing or "
-             "short%s%s%s\n",
-             name, track, c, h, r, earlier ? "; the " : "", earlier ? name : "",
-             earlier ? " here was left as it was and is not from this image" : "");
+                         std::int32_t skip, std::int32_t size, std::int32_t disk) {
+    const FileRead read = readRun(name, track, c, h, r, n, skip, size);
+    if (read.readerFailed) return BlockResult::kReaderFailed;
+    if (read.found == 0) {
+        reportNotCut(name, track, c, h, r, disk);
         return BlockResult::kMissing;
     }
-    Flagged flagged;
-    flagged.add();
-    printCutting(name);
-    if (got < wanted) {
-        // Never bytes of an earlier block, the boot sector or a short sector.
-        std::memset(transferBuffer + got, 0, static_cast<std::size_t>(wanted - got));
-        warn("%s: only %d of %d bytes found, the rest written as zero\n", name,
-             got > skip ? got - skip : 0, size);
-    }
-    reportFlagged(name, flagged);
-    return replaceOutput(name, transferBuffer + skip, size) ? BlockResult::kWritten
-                                                         : BlockResult::kOutputFailed;
+    return cutFile(read, disk) ? BlockResult::kWritten : BlockResult::kOutputFailed;
 }
 
-bool runBlockPass() {
+bool runBlockPass(std::int32_t disk) {
     bool allWritten = true;
     for (const BlockEntry* block = kBlockTable; block->track != 0; ++block) {
         const BlockResult result =
             extractBlock(block->name, block->track, block->track / 2,
-                         block->track % 2, block->sector, kSizeCode, 0, block->size);
+                         block->track % 2, block->sector, kSizeCode, 0, block->size, disk);
         if (result == BlockResult::kReaderFailed) return allWritten;
         if (result == BlockResult::kOutputFailed) allWritten = false;
     }
-    Flagged flagged;
-    const std::int32_t missing = gatherPsgmus(flagged);
-    if (reader.failure() != d88::ReadFailure::kNone) return allWritten;
-    printCutting(kGatherName);
-    if (missing > 0) {
-        warn("%s: %d of its %d slots (sector %d of tracks %d to %d, but %d) were not found "
-             "whole; they are zero\n",
-             kGatherName, missing, kGatherSlots, kGatherSector, kGatherFirstTrack,
-             kGatherLastTrack, kGatherSkippedTrack);
-    }
-    reportFlagged(kGatherName, flagged);
-    if (!replaceOutput(kGatherName, transferBuffer, kGatherLength)) allWritten = false;
+    const FileRead gathered = readGathered();
+    if (gathered.readerFailed) return allWritten;
+    if (!cutFile(gathered, disk)) allWritten = false;
     return allWritten;
 }
 

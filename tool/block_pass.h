@@ -1,10 +1,12 @@
-// The block pass: for a recognised disk, cuts the fifteen blocks of the
-// block table and the gathered PSGMUS into raw files in the current
-// directory.
+// The block pass: for a recognised disk, reads the fifteen blocks of the
+// block table and the gathered PSGMUS, and cuts each into a raw file in the
+// output directory.
 #ifndef D88CUT_TOOL_BLOCK_PASS_H
 #define D88CUT_TOOL_BLOCK_PASS_H
 
 #include <cstdint>
+
+#include "d88/d88_reader.h"
 
 namespace d88cut {
 
@@ -18,6 +20,45 @@ struct BlockEntry {
     char name[kNameBufferSize];  // output file name
 };
 
+// Fifteen blocks in output order, then an end row whose track is 0.
+extern const BlockEntry kBlockTable[16];
+// The sixteenth file, gathered from sector 17 of tracks 10 to 74 but 56.
+extern const char kGatherName[];
+constexpr std::int32_t kGatherSlots = 64;
+
+// The sectors of one file that the dump recorded with an error or a
+// deleted-data mark: how many, and the first.
+struct Flagged {
+    std::int32_t count = 0;
+    d88::FlaggedSector first = {};
+};
+
+// What reading one output file's bytes into the transfer buffer found: the
+// `size` bytes at `bytes` are what a cut writes.
+struct FileRead {
+    const char* name;
+    const std::uint8_t* bytes;  // in the transfer buffer
+    std::int32_t size;
+    // A table block: the bytes of its run found whole before a sector was
+    // missing or short (0: the first, and the file is not written), and the
+    // track and sector number where the run stopped.
+    std::int32_t found;
+    std::int32_t stopTrack;
+    std::int32_t stopSector;
+    // PSGMUS: slots whose sector 17 is missing (zero), or short (the bytes
+    // found, zero after them).
+    std::int32_t missingSlots;
+    std::int32_t shortSlots;
+    Flagged flagged;
+    // The reader stopped (see its failure): nothing of this file is used.
+    bool readerFailed;
+};
+
+// Reads table row `block` of the selected disk (sector range 1 to 16).
+FileRead readBlock(const BlockEntry& block);
+// Reads the PSGMUS slots of the selected disk.
+FileRead readGathered();
+
 enum class BlockResult {
     kMissing,       // first sector not found: no line, no file
     kWritten,       // announced and written whole
@@ -26,15 +67,17 @@ enum class BlockResult {
 };
 
 // Reads skip + size bytes from sector (c, h, r, n) of `track` on into the
-// transfer buffer and writes `size` of them, from offset skip, to `name`.
+// transfer buffer and writes `size` of them, from offset skip, to `name`,
+// as the file of disk image `disk` (counted from 1).
 BlockResult extractBlock(const char* name, std::int32_t track, std::int32_t c,
                          std::int32_t h, std::int32_t r, std::int32_t n,
-                         std::int32_t skip, std::int32_t size);
+                         std::int32_t skip, std::int32_t size, std::int32_t disk);
 
-// Runs on the selected disk with the sector range set to 1 to 16. False when
-// any output file could not be written whole. It stops where the reader
-// fails, and writes nothing of what it was reading then.
-bool runBlockPass();
+// Runs on the selected disk, disk image `disk` (counted from 1), with the
+// sector range set to 1 to 16. False when any output file could not be
+// written whole. It stops where the reader fails, and writes nothing of
+// what it was reading then.
+bool runBlockPass(std::int32_t disk);
 
 }  // namespace d88cut
 

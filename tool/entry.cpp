@@ -3,10 +3,12 @@
 // signature and runs the block pass on each one.
 #include "tool/entry.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "tool/block_pass.h"
+#include "tool/messages.h"
 #include "tool/output.h"
 #include "tool/platform.h"
 #include "tool/tool.h"
@@ -28,8 +30,6 @@ static_assert(sizeof kDiskSignature == kSignatureSize + 1,
 constexpr std::int32_t kSignatureOffset = 1;
 constexpr std::int32_t kBootTrack = 0;
 constexpr std::int32_t kBootSector = 1;
-
-constexpr char kUsageFormat[] = "Usage: %s [d88file]\n";
 
 // What --help prints after the usage line.
 constexpr char kHelp[] =
@@ -62,66 +62,78 @@ bool isKnownDisk() {
 // Says once why the reader stopped, with the files already written kept.
 void reportReaderFailure(const char* image, std::int32_t index, std::int32_t diskCount) {
     if (reader.failure() == d88::ReadFailure::kWorkExhausted) {
-        warn("%s: stopped reading disk image %d of %d: it asks for more work than any "
-             "real disk image needs (over %lld records walked or %lld MiB read)\n",
-             image, index + 1, diskCount, static_cast<long long>(d88::kMaxRecordsWalked),
-             static_cast<long long>(d88::kMaxBytesRead >> 20));
+        warn(Name{image}, ": stopped reading disk image ", index + 1, " of ", diskCount,
+             ": it asks for more work than any real disk image needs (over ",
+             static_cast<long long>(d88::kMaxRecordsWalked), " records walked or ",
+             static_cast<long long>(d88::kMaxBytesRead >> 20), " MiB read)");
     } else {
-        warn("cannot read %s: %s\n", image, std::strerror(reader.failureErrno()));
+        warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
     }
 }
 
 // A file read to its end without a full cut of any disk, or with disk
 // images past the listing's limit, says so; neither changes the status.
 void reportWhatWasRead(const char* image, std::int32_t diskCount, std::int32_t recognised) {
-    if (reader.moreDisksThanListed()) {
-        warn("%s: holds more than %d disk images; only the first %d were read\n", image,
-             d88::kMaxDisks, d88::kMaxDisks);
+    const std::int32_t zeroSize = reader.zeroSizeDisk();
+    if (zeroSize >= 0 && diskCount == d88::kMaxDisks) {
+        // What repeats is one header, not disk images beyond the limit.
+        warn(Name{image}, ": disk image ", zeroSize + 1,
+             " gives its size as 0, so the listing repeats its header up to the limit of ",
+             d88::kMaxDisks, " disk images");
+    } else if (reader.moreDisksThanListed()) {
+        warn(Name{image}, ": holds more than ", d88::kMaxDisks, " disk images; only the first ",
+             d88::kMaxDisks, " were read");
     }
     if (recognised > 0) return;
     if (diskCount == 0) {
-        warn("%s: holds no D88 disk image: it is shorter than one %d-byte disk header\n",
-             image, d88::kDiskHeaderSize);
+        warn(Name{image}, ": holds no D88 disk image: it is shorter than one ",
+             d88::kDiskHeaderSize, "-byte disk header");
     } else {
-        warn("%s: looked at %d disk image%s; none is the known disk\n", image, diskCount,
-             diskCount == 1 ? "" : "s");
+        warn(Name{image}, ": looked at ", diskCount, diskCount == 1 ? " disk image" : " disk images",
+             "; none is the known disk");
     }
 }
 
 }  // namespace
 
 int runEntry(int argc, char** argv) {
+    beginMessages();
     // argv[0] may be missing when the program is started without one.
     const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
     if (argc != 2 || argv[1] == nullptr) {
-        say(stderr, kUsageFormat, program);
+        printUsage(stderr, program);
         return 1;
     }
     const char* image = argv[1];
     if (std::strcmp(image, "-h") == 0 || std::strcmp(image, "--help") == 0) {
-        say(stdout, kUsageFormat, program);
+        printUsage(stdout, program);
         std::fputs(kHelp, stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        return endMessages() ? 0 : 1;
     }
     if (std::strcmp(image, "--version") == 0) {
         std::printf("d88cut %s\n", D88CUT_VERSION);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        return endMessages() ? 0 : 1;
     }
     if (!reader.open(image)) {
-        if (reader.failure() == d88::ReadFailure::kNotSeekable) {
-            say(stderr,
-                "cannot read %s: a pipe or a device cannot be read in the order the disk "
-                "images need; give the path of a file\n",
-                image);
+        if (reader.failure() == d88::ReadFailure::kNotAFile) {
+            warn("cannot read ", Name{image},
+                 ": a pipe or a device cannot be read in the order the disk images need; give "
+                 "the path of a file");
+        } else if (reader.failure() == d88::ReadFailure::kReadError) {
+            warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
         } else {
             warnCannotOpen();
-            say(stderr, "cannot open %s: %s\n", image, std::strerror(reader.failureErrno()));
+            warn("cannot open ", Name{image}, ": ", std::strerror(reader.failureErrno()));
         }
+        endMessages();
         return 1;
     }
-    const platform::FileState before = platform::stateOfStream(reader.file());
-    beginOutputs(before.id);
     int status = 0;
+    if (!beginOutputs(nullptr, reader.openedState().id)) {
+        reader.open(nullptr);
+        endMessages();
+        return 1;
+    }
     std::int32_t recognised = 0;
     const std::int32_t diskCount = reader.diskCount();
     std::int32_t index = 0;
@@ -133,24 +145,27 @@ int runEntry(int argc, char** argv) {
                 printRecognised();
                 // Files that could not be written change the status; missing
                 // blocks do not.
-                if (!runBlockPass()) status = 1;
+                if (!runBlockPass(index + 1)) status = 1;
             }
         }
         if (reader.failure() != d88::ReadFailure::kNone) break;
     }
+    platform::FileState now;
     if (reader.failure() != d88::ReadFailure::kNone) {
         reportReaderFailure(image, index, diskCount);
         status = 1;
+    } else if (!reader.currentState(now)) {
+        warn("cannot read ", Name{image}, ": ", std::strerror(errno));
+        status = 1;
     } else {
-        if (platform::changedBetween(before, platform::stateOfStream(reader.file()))) {
-            warn("%s: the file changed while it was read; the files cut from it may mix "
-                 "old and new content\n",
-                 image);
+        if (platform::changedBetween(reader.openedState(), now)) {
+            warn(Name{image}, ": the file changed while it was read; the files cut from it may "
+                 "mix old and new content");
             status = 1;
         }
         reportWhatWasRead(image, diskCount, recognised);
     }
-    if (!endOutputs()) status = 1;
+    if (!endMessages()) status = 1;
     return status;
 }
 

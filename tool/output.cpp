@@ -1,13 +1,12 @@
-// Progress lines and output files: a name only ever holds the earlier file,
-// untouched, or the complete new one, whatever happens to the run.
+// Output files: a name only ever holds the earlier file, untouched, or the
+// complete new one, whatever happens to the run.
 #include "tool/output.h"
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include "tool/messages.h"
 
 namespace d88cut {
 
@@ -21,193 +20,222 @@ constexpr int kTempTries = 100;
 // Room for ".OPMMUS0.d88cut-" with any process number and retry count.
 constexpr std::size_t kTempNameSize = 64;
 
-// The temporary file a terminating signal removes: the name is whole before
-// `guarding` is set.
-char guardedName[kTempNameSize];
-volatile std::sig_atomic_t guarding = 0;
-
-extern "C" void removeGuardedAndDie(int sig) {
-    if (guarding) platform::removeName(guardedName);
-    // The default action, with the signal blocked until this handler returns:
-    // the process then ends as the signal would have ended it.
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-void guard(const char* name) {
-    guarding = 0;
-    if (name == nullptr) return;
-    std::strncpy(guardedName, name, sizeof guardedName - 1);
-    guardedName[sizeof guardedName - 1] = '\0';
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    guarding = 1;
-}
-
+// The output directory; null for the current one.
+const char* directory = nullptr;
 platform::FileId inputId;
-// Taken once a run: it names the run's temporary files.
+// Taken at the first temporary name of a run.
 unsigned long processId = 0;
-// The reason of the first write to standard output that failed; 0 when none.
-int progressError = 0;
+// False once the system has refused a file without a name: every later file
+// goes by a temporary name at once.
+bool unnamedWorks = true;
 
-// Creates a new temporary file beside `name`, its name in `temp`, and has a
-// terminating signal remove it; returns its descriptor, or -1 with errno set.
-int createTemp(const char* name, char (&temp)[kTempNameSize]) {
+char pathBuffer[platform::kMaxPathBytes];
+char tempPath[platform::kMaxPathBytes];
+
+// The names this run wrote, and the disk image each came from last.
+struct Written {
+    const char* name;
+    std::int32_t disk;
+};
+// The block table's fifteen names and PSGMUS.
+constexpr int kMaxOutputs = 16;
+Written written[kMaxOutputs];
+int writtenCount = 0;
+
+void noteWritten(const char* name, std::int32_t disk) {
+    for (int i = 0; i < writtenCount; ++i) {
+        if (std::strcmp(written[i].name, name) == 0) {
+            written[i].disk = disk;
+            return;
+        }
+    }
+    if (writtenCount < kMaxOutputs) written[writtenCount++] = {name, disk};
+}
+
+void sayWaiting(const char* path) {
+    if (path == nullptr) {
+        warn("waiting for another d88cut run in the current directory to end");
+    } else {
+        warn("waiting for another d88cut run in ", Name{path}, " to end");
+    }
+}
+
+enum class Unnamed {
+    kWritten,
+    kFailed,       // said on standard error
+    kNameTaken,    // the name appeared meanwhile
+    kUnsupported,  // the system makes no such files here
+};
+
+// Writes the file without a name and then names it: nothing is left behind
+// if the run ends before.
+Unnamed writeUnnamed(const char* path, const std::uint8_t* data, std::int32_t size) {
+    const int fd = platform::createUnnamed(directory);
+    if (fd < 0) {
+        // A directory where this fails is written the other way, which says
+        // why when that fails too.
+        unnamedWorks = false;
+        return Unnamed::kUnsupported;
+    }
+    if (!platform::writeAll(fd, data, size)) {
+        const int reason = errno;
+        platform::closeFile(fd);
+        warn("cannot write ", Name{path}, ": ", std::strerror(reason));
+        return Unnamed::kFailed;
+    }
+    if (!platform::nameUnnamed(fd, path)) {
+        const bool taken = errno == EEXIST;
+        // A system that cannot name such a file is not asked again.
+        if (!taken) unnamedWorks = false;
+        platform::closeFile(fd);
+        return taken ? Unnamed::kNameTaken : Unnamed::kUnsupported;
+    }
+    if (platform::closeFile(fd)) return Unnamed::kWritten;
+    // The name is the new file's own: where its close fails, the name goes
+    // again, as it was.
+    const int reason = errno;
+    platform::removeName(path);
+    warn("cannot write ", Name{path}, ": ", std::strerror(reason));
+    return Unnamed::kFailed;
+}
+
+// Creates a new temporary file beside `name`, its path in tempPath; returns
+// its descriptor, or -1 with errno set.
+int createTemp(const char* name, const platform::NameStatus& status) {
+    if (processId == 0) processId = platform::processId();
+    char temp[kTempNameSize];
     for (int k = 0; k < kTempTries; ++k) {
         const int length = k == 0 ? std::snprintf(temp, sizeof temp, kTempFormat, name, processId)
                                   : std::snprintf(temp, sizeof temp, kTempRetryFormat, name,
                                                   processId, k);
-        if (length < 0 || length >= static_cast<int>(sizeof temp)) {
+        if (length < 0 || length >= static_cast<int>(sizeof temp) ||
+            !platform::joinPath(directory, temp, tempPath, sizeof tempPath)) {
             errno = ENAMETOOLONG;
             return -1;
         }
-        // Guarded before it exists: a signal that arrives while the system
-        // creates the file finds it named. A file of this name that is there
-        // already can only be a temporary file a killed run left.
-        guard(temp);
-        const int fd = platform::createNew(temp);
-        if (fd >= 0) return fd;
-        guard(nullptr);
-        if (errno != EEXIST) return -1;
+        // A file of this name that is there already can only be a temporary
+        // file a killed run left.
+        const int fd = platform::createNew(tempPath, status.keepsMode, status.mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
 }
 
-// A Japanese message in each encoding it may be written in; a Windows
-// console is given the UTF-8 one as wide characters.
-struct JapaneseText {
-    const char* shiftJis;
-    const char* utf8;
-};
-
-// "Disk A を認識しました.\n": disk A recognised.
-constexpr JapaneseText kRecognised = {
-    "Disk A \x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n",
-    "Disk A \xE3\x82\x92\xE8\xAA\x8D\xE8\xAD\x98\xE3\x81\x97\xE3\x81\xBE\xE3\x81\x97"
-    "\xE3\x81\x9F.\n",
-};
-// "ファイルをオープンできません.\n": the file cannot be opened.
-constexpr JapaneseText kCannotOpen = {
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
-    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n",
-    "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x82\x92\xE3\x82\xAA\xE3\x83"
-    "\xBC\xE3\x83\x97\xE3\x83\xB3\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B"
-    "\xE3\x82\x93.\n",
-};
-
-// Whether standard output shows UTF-8: asked once a run, at its first
-// Japanese line.
-bool stdoutAsked = false;
-bool stdoutShowsUtf8 = false;
-
-void writeJapanese(std::FILE* stream, bool utf8, const JapaneseText& text) {
-    if (platform::writeConsoleUtf8(stream, text.utf8)) return;
-    std::fputs(utf8 ? text.utf8 : text.shiftJis, stream);
-}
-
-// Room for any line the tool says: a path Windows takes, in UTF-8, and words.
-char lineBuffer[3 * 32768 + 256];
-
-void sayLine(std::FILE* stream, const char* format, std::va_list args) {
-    std::vsnprintf(lineBuffer, sizeof lineBuffer, format, args);
-    if (!platform::writeConsoleUtf8(stream, lineBuffer)) std::fputs(lineBuffer, stream);
-}
-
-// Pushes out the lines printed so far; remembers the first failure.
-void flushProgress() {
-    if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
+// Writes the file under a temporary name and renames it over `path`, with
+// the signals that end a run held meanwhile, so that none leaves the
+// temporary name behind.
+bool writeThroughTemp(const char* name, const char* path, const platform::NameStatus& status,
+                      const std::uint8_t* data, std::int32_t size) {
+    platform::holdTermination();
+    const int fd = createTemp(name, status);
+    if (fd < 0) {
+        const int reason = errno;
+        platform::allowTermination();
+        warn("cannot create ", Name{path}, ": ", std::strerror(reason));
+        return false;
+    }
+    const bool wrote = platform::writeAll(fd, data, size);
+    int reason = errno;
+    // Closing can fail too, where the system reports a write only then.
+    const bool closed = platform::closeFile(fd);
+    if (wrote && !closed) reason = errno;
+    const bool replaced = wrote && closed && platform::replaceName(tempPath, path);
+    if (wrote && closed && !replaced) reason = errno;
+    const bool left = !replaced && !platform::removeName(tempPath);
+    const int leftReason = errno;
+    platform::allowTermination();
+    if (replaced) return true;
+    // A name that cannot take the new file (a directory, say) is a failure
+    // to create it; a short write or a failed close, a failure to write it.
+    warn("cannot ", wrote && closed ? "create " : "write ", Name{path}, ": ",
+         std::strerror(reason));
+    if (left) {
+        warn("left the temporary file ", Name{tempPath}, " behind: cannot remove it: ",
+             std::strerror(leftReason));
+    }
+    return false;
 }
 
 }  // namespace
 
-void beginOutputs(const platform::FileId& input) {
-    std::clearerr(stdout);
-    progressError = 0;
-    stdoutAsked = false;
+bool beginOutputs(const char* outputDirectory, const platform::FileId& input) {
+    directory = outputDirectory;
     inputId = input;
-    processId = platform::processId();
-    platform::lockWorkingDirectory();
-}
-
-bool endOutputs() {
-    flushProgress();
-    if (progressError == 0 && !std::ferror(stdout)) return true;
-    warn("cannot write to standard output: %s\n",
-         std::strerror(progressError != 0 ? progressError : EIO));
-    return false;
-}
-
-void printCutting(const char* name) { std::printf("cutting ... %s\n", name); }
-
-void printRecognised() {
-    if (!stdoutAsked) {
-        stdoutShowsUtf8 = platform::showsUtf8(stdout);
-        stdoutAsked = true;
-    }
-    writeJapanese(stdout, stdoutShowsUtf8, kRecognised);
-}
-
-void warnCannotOpen() {
-    flushProgress();
-    writeJapanese(stderr, platform::showsUtf8(stderr), kCannotOpen);
-}
-
-void warn(const char* format, ...) {
-    flushProgress();
-    std::va_list args;
-    va_start(args, format);
-    sayLine(stderr, format, args);
-    va_end(args);
-}
-
-void say(std::FILE* stream, const char* format, ...) {
-    std::va_list args;
-    va_start(args, format);
-    sayLine(stream, format, args);
-    va_end(args);
-}
-
-void installSignalCleanup() {
-    const platform::SignalList list = platform::terminatingSignals();
-    for (int i = 0; i < list.count; ++i) {
-        // A signal ignored when the tool started (nohup, a background job)
-        // stays ignored.
-        if (std::signal(list.signals[i], removeGuardedAndDie) == SIG_IGN) {
-            std::signal(list.signals[i], SIG_IGN);
-        }
-    }
-}
-
-bool replaceOutput(const char* name, const std::uint8_t* data, std::int32_t size) {
-    // The image may sit in the working directory under an output's name, or
-    // behind a link of that name: it is never replaced.
-    if (platform::sameFile(platform::idOfName(name), inputId)) {
-        warn("cannot write %s: it is the input image\n", name);
+    processId = 0;
+    unnamedWorks = true;
+    writtenCount = 0;
+    if (directory != nullptr && !platform::makeDirectories(directory)) {
+        warn("cannot make the directory ", Name{directory}, ": ", std::strerror(errno));
         return false;
     }
+    if (platform::lockDirectory(directory, sayWaiting) != platform::LockResult::kHeld) {
+        const int reason = errno;
+        if (directory == nullptr) {
+            warn("cannot lock the current directory against other runs: ",
+                 std::strerror(reason));
+        } else {
+            warn("cannot lock ", Name{directory}, " against other runs: ",
+                 std::strerror(reason));
+        }
+        return false;
+    }
+    return true;
+}
+
+const char* outputPath(const char* name) {
+    if (!platform::joinPath(directory, name, pathBuffer, sizeof pathBuffer)) return name;
+    return pathBuffer;
+}
+
+bool replaceOutput(const char* name, std::int32_t disk, const std::uint8_t* data,
+                   std::int32_t size) {
+    const char* path = outputPath(name);
     // Its line goes out before the file is made: the log of a killed run
     // names every file it replaced.
     flushProgress();
-    char temp[kTempNameSize];
-    const int fd = createTemp(name, temp);
-    if (fd < 0) {
-        warn("cannot create %s: %s\n", name, std::strerror(errno));
-        return false;
+    // A second look when a name appeared between the first and the write.
+    for (int look = 0; look < 2; ++look) {
+        platform::NameStatus status;
+        // The image may sit in the output directory under an output's name,
+        // or behind a link of that name: it is never replaced, and a name
+        // whose identity cannot be told is left alone too.
+        if (!platform::statusOfName(path, status)) {
+            warn("cannot write ", Name{path}, ": cannot tell whether it is the input image: ",
+                 std::strerror(errno));
+            return false;
+        }
+        if (status.exists && platform::sameFile(status.id, inputId)) {
+            warn("cannot write ", Name{path}, ": it is the input image");
+            return false;
+        }
+        // As a plain overwrite would be refused, and the earlier file kept.
+        if (!status.writable) {
+            warn("cannot create ", Name{path}, ": ", std::strerror(status.reason));
+            return false;
+        }
+        Unnamed unnamed = Unnamed::kUnsupported;
+        if (!status.exists && unnamedWorks) unnamed = writeUnnamed(path, data, size);
+        if (unnamed == Unnamed::kNameTaken) continue;
+        const bool done = unnamed == Unnamed::kWritten ||
+                          (unnamed == Unnamed::kUnsupported &&
+                           writeThroughTemp(name, path, status, data, size));
+        if (done) noteWritten(name, disk);
+        return done;
     }
-    const bool written = platform::writeAll(fd, data, size);
-    int reason = errno;
-    // Closing can fail too, where the system reports a write only then.
-    const bool closed = platform::closeFile(fd);
-    if (written && !closed) reason = errno;
-    const bool replaced = written && closed && platform::replaceName(temp, name);
-    if (written && closed && !replaced) reason = errno;
-    if (!replaced) platform::removeName(temp);
-    guard(nullptr);
-    if (replaced) return true;
-    // A name that cannot take the new file (a directory, say) is a failure
-    // to create it; a short write or a failed close, a failure to write it.
-    warn("cannot %s %s: %s\n", written && closed ? "create" : "write", name,
-         std::strerror(reason));
+    warn("cannot create ", Name{path}, ": ", std::strerror(EEXIST));
     return false;
+}
+
+std::int32_t diskWritten(const char* name) {
+    for (int i = 0; i < writtenCount; ++i) {
+        if (std::strcmp(written[i].name, name) == 0) return written[i].disk;
+    }
+    return 0;
+}
+
+bool outputExists(const char* name) {
+    platform::NameStatus status;
+    return !platform::statusOfName(outputPath(name), status) || status.exists;
 }
 
 }  // namespace d88cut

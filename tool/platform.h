@@ -1,8 +1,9 @@
 // The few things d88cut asks of the operating system beyond the C library:
-// file identities, exclusive creation, replacing a name, a lock on the
-// working directory and the signals that end a run. One
+// opening and reading the image, file identities, making directories,
+// creating and replacing output files, the lock on an output directory, the
+// signals (or console events) that end a run, and what a terminal shows. One
 // implementation per platform (platform_posix.cpp, platform_windows.cpp);
-// nothing else in the tool depends on the platform.
+// nothing else in the tool or the reader depends on the platform.
 //
 // Names are UTF-8; the Windows side converts them to wide characters, so that
 // any name Windows allows works on any Windows locale. Failures set errno, so
@@ -16,7 +17,7 @@
 namespace d88cut {
 namespace platform {
 
-// Which file a name or an open stream is: device and inode on POSIX, volume
+// Which file a name or an open file is: device and inode on POSIX, volume
 // serial number and file index on Windows.
 struct FileId {
     bool known = false;
@@ -36,60 +37,128 @@ struct FileState {
     std::int64_t modified = 0;  // in the platform's own units
 };
 
-// True when both states are known and the file's size or modification time
-// differs between them.
+// True when the file's size or modification time differs between the two.
 inline bool changedBetween(const FileState& before, const FileState& after) {
-    return before.id.known && after.id.known &&
-           (before.size != after.size || before.modified != after.modified);
+    return before.size != after.size || before.modified != after.modified;
 }
 
-// The state of an open stream; an unknown id when the system cannot tell.
-FileState stateOfStream(std::FILE* stream);
-// The identity of the file a name leads to, following links; unknown when
-// there is none.
-FileId idOfName(const char* name);
+// The longest path the tool takes, in UTF-8 bytes: Windows takes 32,767 wide
+// characters, each at most three bytes here; POSIX systems take fewer.
+constexpr std::size_t kMaxPathBytes = 3 * 32768;
 
-// Lets go of the directory an earlier call held, waits until no other d88cut
-// run holds the working directory, then holds it until the next call or the
-// end of the process, when the system lets it go. A directory that cannot be
-// locked is used unlocked.
-void lockWorkingDirectory();
+// --- the image -------------------------------------------------------------
 
-// A small number that differs between processes running at once.
-unsigned long processId();
+// An open file: a descriptor on POSIX, a handle on Windows.
+using File = std::intptr_t;
+constexpr File kNoFile = -1;
 
-// Creates `name` for writing; fails when anything of that name exists, and
-// never follows a link. Returns a descriptor, or -1.
-int createNew(const char* name);
+enum class OpenResult {
+    kOpened,
+    kCannotOpen,    // the system would not open it; errno says why
+    kCannotRead,    // opened, but the system cannot say what it is
+    kNotAFile,      // a FIFO, a pipe, a device or a socket: refused unread
+};
+
+// Opens a regular file for reading, without ever waiting (a FIFO with no
+// writer) and before anything is read; `state` receives what the system
+// says of it. A directory is kCannotOpen with EISDIR.
+OpenResult openImage(const char* path, File& file, FileState& state);
+// Reads up to `count` bytes at `position`; returns the bytes read, fewer only
+// at the end of the file, or -1 with errno set.
+std::int64_t readAt(File file, std::int64_t position, std::uint8_t* out, std::int32_t count);
+// False, with errno set, when the system cannot say.
+bool stateOf(File file, FileState& state);
+void closeImage(File file);
+
+// --- output files ----------------------------------------------------------
+
+// What stands at a name that is about to be replaced.
+struct NameStatus {
+    bool exists = false;
+    // The file it leads to, following a link; unknown for a link that leads
+    // nowhere.
+    FileId id;
+    // A regular file (not a link) whose permission bits the new file keeps.
+    bool keepsMode = false;
+    unsigned mode = 0;
+    // False when the user could not write the file in place (mode 0444, say),
+    // with the system's reason in `reason`; root can write any.
+    bool writable = true;
+    int reason = 0;
+};
+// False, with errno set, when the system cannot say what stands there.
+bool statusOfName(const char* path, NameStatus& status);
+
+// Makes `path` a directory, with its parents, unless it is one already.
+bool makeDirectories(const char* path);
+// `directory`/`name` into `out` (or `name` alone when directory is null);
+// false when it does not fit.
+bool joinPath(const char* directory, const char* name, char* out, std::size_t size);
+
+// A file that has no name until nameUnnamed gives it one, where the system
+// can make such a file (Linux's O_TMPFILE): a run that ends before then
+// leaves nothing. -1 with errno set where it cannot.
+int createUnnamed(const char* directory);
+// Gives the unnamed file its name; fails with EEXIST when the name is taken.
+bool nameUnnamed(int fd, const char* path);
+
+// Creates `path` for writing with `mode` (as an existing file's permission
+// bits, or the default when `keepMode` is false); fails when anything of
+// that name exists, and never follows a link. Returns a descriptor, or -1.
+int createNew(const char* path, bool keepMode, unsigned mode);
 // Writes all `size` bytes; false on a short write.
 bool writeAll(int fd, const std::uint8_t* data, std::int32_t size);
 bool closeFile(int fd);
 // Puts `from` in the place of `to`, whatever `to` is now: an existing file or
 // link of that name is replaced, not written through.
 bool replaceName(const char* from, const char* to);
-// Safe inside a signal handler.
-bool removeName(const char* name);
+bool removeName(const char* path);
+
+// A small number that differs between processes running at once.
+unsigned long processId();
+
+// --- the lock on an output directory -----------------------------------------
+
+enum class LockResult {
+    kHeld,
+    kCannotLock,  // errno says why
+};
+// Waits until no other d88cut run holds the directory `path`, then holds it
+// until the process ends, when the system lets it go whatever ends it. The
+// lock is keyed by the directory's identity, not its name or mode, and
+// leaves nothing in it. `onWait` is called once if the wait goes on for
+// more than a moment.
+LockResult lockDirectory(const char* path, void (*onWait)(const char* path));
+
+// --- signals ---------------------------------------------------------------
+
+// At start: a broken pipe on standard output and a file-size limit become
+// failed writes, which the tool reports, instead of ending the process.
+void prepareProcess();
+// While a temporary name exists: the signals (on Windows, the console's
+// events) that end a run are held, so that none ends it before the name is
+// gone; allowTermination lets a held one end the process then, as it would
+// have.
+void holdTermination();
+void allowTermination();
+
+// --- the terminal ------------------------------------------------------------
 
 // True when `stream` is a terminal whose locale shows UTF-8 (never on
 // Windows, whose console writeConsoleUtf8 serves).
 bool showsUtf8(std::FILE* stream);
-// Writes UTF-8 text to the Windows console behind `stream`, as wide
-// characters, so that any code page shows it; false, with nothing written,
-// where there is none.
-bool writeConsoleUtf8(std::FILE* stream, const char* text);
+// Writes `length` bytes of UTF-8 text to the Windows console behind
+// `stream`, as wide characters, so that any code page shows it; false, with
+// nothing written, where there is none.
+bool writeConsoleUtf8(std::FILE* stream, const char* text, std::size_t length);
 
-// Windows: the first `count` (at most 2) arguments of wmain as UTF-8, in the
-// tool's own storage; null where one cannot be converted.
+// Windows: the `count` arguments of wmain as UTF-8, in the tool's own
+// storage; null where one cannot be converted or does not fit.
 char** utf8Arguments(int count, wchar_t** arguments);
 
-// The signals by which a run is ended from outside, and that it catches to
-// remove its temporary file first: SIGINT, SIGTERM, SIGHUP and SIGXFSZ, or
-// those of them the platform has.
-struct SignalList {
-    const int* signals;
-    int count;
-};
-SignalList terminatingSignals();
+// Windows: when the tool has a console window of its own (started from
+// Explorer), asks for Enter before the window closes; nothing otherwise.
+void holdConsoleWindow();
 
 }  // namespace platform
 }  // namespace d88cut

@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include <cerrno>
-#include <csignal>
+#include <cstring>
 #include <cwchar>
 
 namespace d88cut {
@@ -15,21 +15,17 @@ namespace platform {
 
 namespace {
 
-// A directory cannot be locked here as on POSIX: the lock is a named mutex
-// of this login session, named after the working directory's full path, so
-// that it leaves no file behind, and an owner that dies gives it up.
-constexpr wchar_t kLockPrefix[] = L"Local\\d88cut-";
-// The prefix and 16 hex digits of the path's hash, with room to spare.
-constexpr int kLockNameSize = 64;
-// FNV-1a, 64 bits: a well-spread hash in a few lines.
-constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr std::uint64_t kFnvPrime = 1099511628211ull;
-
-HANDLE directoryLock = nullptr;
-
-// The longest path Windows takes, in wide characters, and in UTF-8 bytes.
+// The longest path Windows takes, in wide characters.
 constexpr int kWidePathSize = 32768;
-constexpr int kUtf8PathSize = 3 * kWidePathSize;
+static_assert(kMaxPathBytes >= 3 * (kWidePathSize - 1), "any wide path fits in UTF-8");
+
+// The lock on an output directory is a named mutex of this login session,
+// named after the directory's volume and file index, so that it leaves no
+// file behind, any path to the directory finds it, and an owner that dies
+// gives it up.
+constexpr int kLockNameSize = 64;
+// A wait for the lock goes on this long before the user is told of it.
+constexpr DWORD kWaitBeforeSayingMs = 500;
 
 // A UTF-8 name as wide characters, in `out`; false (errno set) when it is
 // not UTF-8 or too long.
@@ -50,7 +46,9 @@ wchar_t wideTarget[kWidePathSize];
 int errnoOf(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return ENOENT;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_NETPATH: return ENOENT;
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION: return EACCES;
@@ -59,12 +57,15 @@ int errnoOf(DWORD error) {
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL: return ENOSPC;
         case ERROR_WRITE_PROTECT: return EROFS;
+        case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+        case ERROR_DIRECTORY: return ENOTDIR;
         default: return EIO;
     }
 }
 
-bool infoOf(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
-    return handle != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(handle, &info);
+bool isDirectory(const wchar_t* path) {
+    const DWORD attributes = ::GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 FileId idOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -75,71 +76,186 @@ FileId idOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return id;
 }
 
-}  // namespace
-
-FileState stateOfStream(std::FILE* stream) {
-    FileState state;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (stream == nullptr ||
-        !infoOf(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream))), info)) {
-        return state;
-    }
+void stateFrom(const BY_HANDLE_FILE_INFORMATION& info, FileState& state) {
     state.id = idOf(info);
     state.size = static_cast<std::int64_t>(
         (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
     state.modified = static_cast<std::int64_t>(
         (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
         info.ftLastWriteTime.dwLowDateTime);
-    return state;
 }
 
-FileId idOfName(const char* name) {
-    if (!toWide(name, wideName)) return {};
-    // No access asked, so nothing is read or written, and any file, also a
-    // directory, can be asked about.
+// Opens any file or directory without reading or writing it, following
+// links, only to ask what it is.
+HANDLE openToAsk(const wchar_t* path) {
+    return ::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Held while a temporary name exists, and taken for good by the console's
+// handler, which runs on a thread of its own: the run then ends only after
+// the name is gone, and no later one is made.
+SRWLOCK window = SRWLOCK_INIT;
+
+BOOL WINAPI onConsoleEvent(DWORD) {
+    ::AcquireSRWLockExclusive(&window);
+    // Not handled: the system ends the process, as the event would have.
+    return FALSE;
+}
+
+bool isConsole(DWORD which) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
+}
+
+}  // namespace
+
+OpenResult openImage(const char* path, File& file, FileState& state) {
+    if (!toWide(path, wideName)) {
+        errno = ENOENT;
+        return OpenResult::kCannotOpen;
+    }
     const HANDLE handle =
-        ::CreateFileW(wideName, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ::CreateFileW(wideName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // Said as on other systems: a directory, not "permission denied".
+        errno = isDirectory(wideName) ? EISDIR : errnoOf(::GetLastError());
+        return OpenResult::kCannotOpen;
+    }
+    // A pipe, the console or a device: never a file of disk images.
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        ::CloseHandle(handle);
+        errno = ESPIPE;
+        return OpenResult::kNotAFile;
+    }
     BY_HANDLE_FILE_INFORMATION info;
-    const bool known = infoOf(handle, info);
-    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-    return known ? idOf(info) : FileId{};
+    if (!::GetFileInformationByHandle(handle, &info)) {
+        errno = errnoOf(::GetLastError());
+        ::CloseHandle(handle);
+        return OpenResult::kCannotRead;
+    }
+    stateFrom(info, state);
+    file = reinterpret_cast<File>(handle);
+    return OpenResult::kOpened;
 }
 
-void lockWorkingDirectory() {
-    if (directoryLock != nullptr) {
-        ::ReleaseMutex(directoryLock);
-        ::CloseHandle(directoryLock);
-        directoryLock = nullptr;
+std::int64_t readAt(File file, std::int64_t position, std::uint8_t* out, std::int32_t count) {
+    // The offset in the OVERLAPPED of a synchronous handle says where to read.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(position) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(position) >> 32);
+    DWORD got = 0;
+    if (::ReadFile(reinterpret_cast<HANDLE>(file), out, static_cast<DWORD>(count), &got, &at)) {
+        return got;
     }
-    // The path in upper case, as Windows compares names, hashed into the
-    // mutex's name, which may not hold backslashes.
-    const DWORD length = ::GetCurrentDirectoryW(kWidePathSize, wideName);
-    if (length == 0 || length >= static_cast<DWORD>(kWidePathSize)) return;
-    ::CharUpperBuffW(wideName, length);
-    std::uint64_t hash = kFnvOffset;
-    for (DWORD i = 0; i < length; ++i) {
-        hash = (hash ^ static_cast<std::uint16_t>(wideName[i])) * kFnvPrime;
-    }
-    wchar_t name[kLockNameSize];
-    std::swprintf(name, kLockNameSize, L"%ls%016llx", kLockPrefix,
-                  static_cast<unsigned long long>(hash));
-    directoryLock = ::CreateMutexW(nullptr, FALSE, name);
-    if (directoryLock == nullptr) return;
-    // An owner that died leaves the mutex abandoned, and ours all the same.
-    const DWORD waited = ::WaitForSingleObject(directoryLock, INFINITE);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-        ::CloseHandle(directoryLock);
-        directoryLock = nullptr;
-    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_HANDLE_EOF) return 0;
+    errno = errnoOf(error);
+    return -1;
 }
 
-unsigned long processId() { return ::GetCurrentProcessId(); }
+bool stateOf(File file, FileState& state) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &info)) {
+        errno = errnoOf(::GetLastError());
+        return false;
+    }
+    stateFrom(info, state);
+    return true;
+}
 
-int createNew(const char* name) {
-    if (!toWide(name, wideName)) return -1;
+void closeImage(File file) { ::CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
+bool statusOfName(const char* path, NameStatus& status) {
+    status = NameStatus();
+    if (!toWide(path, wideName)) return false;
+    const HANDLE handle = openToAsk(wideName);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        // Nothing there, or a link that leads nowhere, which cannot be the
+        // image and is replaced.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            status.exists = ::GetFileAttributesW(wideName) != INVALID_FILE_ATTRIBUTES;
+            return true;
+        }
+        errno = errnoOf(error);
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    if (!known) {
+        errno = errnoOf(error);
+        return false;
+    }
+    status.exists = true;
+    status.id = idOf(info);
+    // Windows's one permission bit: a read-only file is not replaced, as a
+    // plain overwrite would not be.
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ==
+        FILE_ATTRIBUTE_READONLY) {
+        status.writable = false;
+        status.reason = EACCES;
+    }
+    return true;
+}
+
+bool makeDirectories(const char* path) {
+    if (!toWide(path, wideName)) return false;
+    if (isDirectory(wideName)) return true;
+    const std::size_t length = std::wcslen(wideName);
+    // Each parent in turn, then the directory itself; parents the system
+    // cannot tell of (a drive, a server's name) are passed over.
+    for (std::size_t i = 1; i <= length; ++i) {
+        const wchar_t c = wideName[i];
+        if (i < length && c != L'/' && c != L'\\') continue;
+        wideName[i] = L'\0';
+        const DWORD attributes = ::GetFileAttributesW(wideName);
+        const DWORD asked = ::GetLastError();
+        if (attributes == INVALID_FILE_ATTRIBUTES &&
+            (asked == ERROR_FILE_NOT_FOUND || asked == ERROR_PATH_NOT_FOUND) &&
+            !::CreateDirectoryW(wideName, nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+            errno = errnoOf(::GetLastError());
+            return false;
+        }
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            errno = ENOTDIR;
+            return false;
+        }
+        wideName[i] = c;
+    }
+    if (isDirectory(wideName)) return true;
+    errno = ENOTDIR;
+    return false;
+}
+
+bool joinPath(const char* directory, const char* name, char* out, std::size_t size) {
+    const std::size_t dirLength = directory == nullptr ? 0 : std::strlen(directory);
+    const char last = dirLength > 0 ? directory[dirLength - 1] : '/';
+    const bool slash = last != '/' && last != '\\' && last != ':';
+    const int length = std::snprintf(out, size, "%.*s%s%s", static_cast<int>(dirLength),
+                                     directory == nullptr ? "" : directory, slash ? "/" : "",
+                                     name);
+    return length >= 0 && static_cast<std::size_t>(length) < size;
+}
+
+// Windows has no file without a name: every file goes by a temporary one.
+int createUnnamed(const char*) {
+    errno = EINVAL;
+    return -1;
+}
+
+bool nameUnnamed(int, const char*) {
+    errno = EINVAL;
+    return false;
+}
+
+int createNew(const char* path, bool, unsigned) {
+    if (!toWide(path, wideName)) return -1;
     return ::_wopen(wideName, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                   _S_IREAD | _S_IWRITE);
+                    _S_IREAD | _S_IWRITE);
 }
 
 bool writeAll(int fd, const std::uint8_t* data, std::int32_t size) {
@@ -168,49 +284,117 @@ bool replaceName(const char* from, const char* to) {
     // The C library's rename refuses to replace an existing file here.
     if (::MoveFileExW(wideName, wideTarget, MOVEFILE_REPLACE_EXISTING)) return true;
     const DWORD error = ::GetLastError();
-    const DWORD attributes = ::GetFileAttributesW(wideTarget);
     // Said as on other systems: a directory in the way, not "access denied".
-    const bool directory =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    errno = directory ? EISDIR : errnoOf(error);
+    errno = isDirectory(wideTarget) ? EISDIR : errnoOf(error);
     return false;
 }
 
-// Also from the signal handler: the temporary names are ASCII, and need no
-// conversion, which could not be made safely there.
-bool removeName(const char* name) { return ::_unlink(name) == 0; }
+bool removeName(const char* path) {
+    if (!toWide(path, wideName)) return false;
+    if (::DeleteFileW(wideName)) return true;
+    errno = errnoOf(::GetLastError());
+    return false;
+}
+
+unsigned long processId() { return ::GetCurrentProcessId(); }
+
+LockResult lockDirectory(const char* path, void (*onWait)(const char* path)) {
+    if (!toWide(path != nullptr ? path : ".", wideName)) return LockResult::kCannotLock;
+    const HANDLE directory = openToAsk(wideName);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known =
+        directory != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(directory, &info);
+    const DWORD error = ::GetLastError();
+    if (directory != INVALID_HANDLE_VALUE) ::CloseHandle(directory);
+    if (!known) {
+        errno = errnoOf(error);
+        return LockResult::kCannotLock;
+    }
+    wchar_t name[kLockNameSize];
+    std::swprintf(name, kLockNameSize, L"Local\\d88cut-lock-%08lx-%08lx%08lx",
+                  static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                  static_cast<unsigned long>(info.nFileIndexHigh),
+                  static_cast<unsigned long>(info.nFileIndexLow));
+    // Held until the process ends: the system lets it go then.
+    const HANDLE lock = ::CreateMutexW(nullptr, FALSE, name);
+    if (lock == nullptr) {
+        errno = errnoOf(::GetLastError());
+        return LockResult::kCannotLock;
+    }
+    DWORD waited = ::WaitForSingleObject(lock, kWaitBeforeSayingMs);
+    if (waited == WAIT_TIMEOUT) {
+        onWait(path);
+        waited = ::WaitForSingleObject(lock, INFINITE);
+    }
+    // An owner that died leaves the mutex abandoned, and ours all the same.
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return LockResult::kHeld;
+    errno = errnoOf(::GetLastError());
+    ::CloseHandle(lock);
+    return LockResult::kCannotLock;
+}
+
+void prepareProcess() { ::SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+
+void holdTermination() { ::AcquireSRWLockExclusive(&window); }
+
+void allowTermination() { ::ReleaseSRWLockExclusive(&window); }
 
 bool showsUtf8(std::FILE*) { return false; }
 
-bool writeConsoleUtf8(std::FILE* stream, const char* text) {
+bool writeConsoleUtf8(std::FILE* stream, const char* text, std::size_t length) {
     DWORD mode = 0;
     const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
     if (!::GetConsoleMode(handle, &mode)) return false;
+    // The tool's lines come in pieces of whole characters, far shorter than
+    // this.
     static wchar_t wide[kWidePathSize];
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, kWidePathSize);
-    if (length <= 0) return false;
+    const int count = ::MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), wide,
+                                            kWidePathSize);
+    if (count <= 0) return false;
     // What the stream holds goes first, in its order.
     std::fflush(stream);
     DWORD written = 0;
-    // The length counts the terminating NUL, which is not shown.
-    return ::WriteConsoleW(handle, wide, static_cast<DWORD>(length - 1), &written, nullptr) != 0;
+    return ::WriteConsoleW(handle, wide, static_cast<DWORD>(count), &written, nullptr) != 0;
 }
 
 char** utf8Arguments(int count, wchar_t** arguments) {
-    static char storage[2][kUtf8PathSize];
-    static char* converted[3] = {};
-    for (int i = 0; i < count && i < 2; ++i) {
-        converted[i] = ::WideCharToMultiByte(CP_UTF8, 0, arguments[i], -1, storage[i],
-                                             kUtf8PathSize, nullptr, nullptr) > 0
-                           ? storage[i]
-                           : nullptr;
+    // A command line holds at most 32,767 wide characters, so that many
+    // arguments, and as many UTF-8 bytes as they need, at the most.
+    static char storage[kMaxPathBytes + kWidePathSize];
+    static char* converted[kWidePathSize + 1];
+    std::size_t used = 0;
+    for (int i = 0; i < count && i < kWidePathSize; ++i) {
+        const int length =
+            ::WideCharToMultiByte(CP_UTF8, 0, arguments[i], -1, storage + used,
+                                  static_cast<int>(sizeof storage - used), nullptr, nullptr);
+        converted[i] = length > 0 ? storage + used : nullptr;
+        used += length > 0 ? static_cast<std::size_t>(length) : 0;
     }
+    converted[count < kWidePathSize ? count : kWidePathSize] = nullptr;
     return converted;
 }
 
-SignalList terminatingSignals() {
-    static const int signals[] = {SIGINT, SIGTERM, SIGBREAK};
-    return {signals, static_cast<int>(sizeof signals / sizeof signals[0])};
+void holdConsoleWindow() {
+    // Only when no other process shares the console: the window was made
+    // for this run (Explorer), and closes with it. A script, a pipe or a
+    // command prompt never waits.
+    DWORD processes[2];
+    if (::GetConsoleProcessList(processes, 2) != 1 || !isConsole(STD_INPUT_HANDLE) ||
+        !isConsole(STD_OUTPUT_HANDLE)) {
+        return;
+    }
+    std::fflush(stdout);
+    static const wchar_t kPrompt[] = L"Press Enter to close this window.";
+    DWORD written = 0;
+    ::WriteConsoleW(::GetStdHandle(STD_OUTPUT_HANDLE), kPrompt,
+                    static_cast<DWORD>(std::wcslen(kPrompt)), &written, nullptr);
+    wchar_t typed[64];
+    DWORD got = 0;
+    while (::ReadConsoleW(::GetStdHandle(STD_INPUT_HANDLE), typed, 64, &got, nullptr) && got > 0) {
+        if (std::wmemchr(typed, L'\r', got) != nullptr || std::wmemchr(typed, L'\n', got) != nullptr) {
+            break;
+        }
+    }
 }
 
 }  // namespace platform

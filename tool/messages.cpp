@@ -1,0 +1,248 @@
+// The tool's lines: chunked writing, escaping, the Japanese messages in the
+// reader's encoding, and the failures of the standard streams.
+#include "tool/messages.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "tool/platform.h"
+
+namespace d88cut {
+
+namespace {
+
+// A Japanese message in each encoding it may be written in; a Windows
+// console is given the UTF-8 one as wide characters.
+struct JapaneseText {
+    const char* shiftJis;
+    const char* utf8;
+};
+
+// "Disk A を認識しました.\n": disk A recognised.
+constexpr JapaneseText kRecognised = {
+    "Disk A \x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n",
+    "Disk A \xE3\x82\x92\xE8\xAA\x8D\xE8\xAD\x98\xE3\x81\x97\xE3\x81\xBE\xE3\x81\x97"
+    "\xE3\x81\x9F.\n",
+};
+// "ファイルをオープンできません.\n": the file cannot be opened.
+constexpr JapaneseText kCannotOpen = {
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
+    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n",
+    "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x82\x92\xE3\x82\xAA\xE3\x83"
+    "\xBC\xE3\x83\x97\xE3\x83\xB3\xE3\x81\xA7\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x9B"
+    "\xE3\x82\x93.\n",
+};
+
+// Standard output's buffer: the tool's own, so that the C library neither
+// allocates one nor asks the system what the stream is.
+char stdoutBuffer[4096];
+// The reason of the first write to standard output that failed; 0 when none.
+int progressError = 0;
+// A line on standard error that could not be written.
+bool lineLost = false;
+// Whether standard output shows UTF-8: asked once a run, at its first
+// Japanese line.
+bool stdoutAsked = false;
+bool stdoutShowsUtf8 = false;
+
+// Writes `length` bytes to the line's stream, to a Windows console as wide
+// characters; remembers a failure on standard error.
+void send(std::FILE* stream, const char* text, std::size_t length) {
+    if (length == 0 || platform::writeConsoleUtf8(stream, text, length)) return;
+    if (std::fwrite(text, 1, length, stream) != length && stream == stderr) lineLost = true;
+}
+
+void writeJapanese(std::FILE* stream, bool utf8, const JapaneseText& text) {
+    const char* bytes = utf8 ? text.utf8 : text.shiftJis;
+    if (platform::writeConsoleUtf8(stream, text.utf8, std::strlen(text.utf8))) return;
+    send(stream, bytes, std::strlen(bytes));
+}
+
+// Room for a piece that is never split: an escape or a UTF-8 sequence.
+constexpr std::size_t kPieceRoom = 8;
+
+void putBytes(LineWriter& line, const char* bytes, std::size_t length) {
+    while (length > 0) {
+        if (line.used == sizeof line.buffer) flushLine(line);
+        const std::size_t room = sizeof line.buffer - line.used;
+        const std::size_t take = length < room ? length : room;
+        std::memcpy(line.buffer + line.used, bytes, take);
+        line.used += take;
+        bytes += take;
+        length -= take;
+    }
+}
+
+// A piece that must not be split between chunks (a UTF-8 sequence, so that
+// a Windows console is given whole characters).
+void putWhole(LineWriter& line, const char* bytes, std::size_t length) {
+    if (sizeof line.buffer - line.used < length) flushLine(line);
+    putBytes(line, bytes, length);
+}
+
+void putEscapedByte(LineWriter& line, unsigned char byte) {
+    static const char kDigits[] = "0123456789abcdef";
+    const char escape[4] = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 15]};
+    putWhole(line, escape, sizeof escape);
+}
+
+// The length of the well-formed UTF-8 sequence at `s` (1 to 4), or 0.
+std::size_t utf8Length(const unsigned char* s) {
+    const unsigned char b = s[0];
+    std::size_t length;
+    std::uint32_t code;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+        code = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        code = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        code = b & 0x07;
+    } else {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (s[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past Unicode's end.
+    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
+        (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+        return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+void put(LineWriter& line, const char* text) { putBytes(line, text, std::strlen(text)); }
+
+void put(LineWriter& line, Name name) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(name.text);
+    while (*s != 0) {
+        const unsigned char b = *s;
+        if (b >= 0x20 && b < 0x7F) {
+            putBytes(line, reinterpret_cast<const char*>(s), 1);
+            ++s;
+            continue;
+        }
+        const char* named = b == '\n' ? "\\n" : b == '\t' ? "\\t" : b == '\r' ? "\\r" : nullptr;
+        if (named != nullptr) {
+            putWhole(line, named, 2);
+            ++s;
+            continue;
+        }
+        const std::size_t length = b >= 0x80 ? utf8Length(s) : 0;
+        // C1 controls (U+0080 to U+009F) drive a terminal as ESC does.
+        const bool control = length == 2 && b == 0xC2 && s[1] < 0xA0;
+        if (length == 0 || control) {
+            putEscapedByte(line, b);
+            ++s;
+            continue;
+        }
+        putWhole(line, reinterpret_cast<const char*>(s), length);
+        s += length;
+    }
+}
+
+void put(LineWriter& line, Quoted quoted) {
+    putBytes(line, "\"", 1);
+    for (std::size_t i = 0; i < quoted.length; ++i) {
+        const unsigned char b = quoted.bytes[i];
+        if (b == '"' || b == '\\') {
+            const char escape[2] = {'\\', static_cast<char>(b)};
+            putWhole(line, escape, 2);
+        } else if (b >= 0x20 && b < 0x7F) {
+            putBytes(line, reinterpret_cast<const char*>(&b), 1);
+        } else {
+            putEscapedByte(line, b);
+        }
+    }
+    putBytes(line, "\"", 1);
+}
+
+void put(LineWriter& line, Hex2 hex) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%02X", hex.value & 0xFF);
+    put(line, digits);
+}
+
+void put(LineWriter& line, Hex8 hex) {
+    char digits[12];
+    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(hex.value));
+    put(line, digits);
+}
+
+void put(LineWriter& line, Right right) {
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%*lld", right.width, right.value);
+    put(line, digits);
+}
+
+void put(LineWriter& line, Left left) {
+    put(line, left.text);
+    for (int pad = left.width - static_cast<int>(std::strlen(left.text)); pad > 0; --pad) {
+        put(line, " ");
+    }
+}
+
+void put(LineWriter& line, long long number) {
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%lld", number);
+    put(line, digits);
+}
+
+void flushLine(LineWriter& line) {
+    send(line.stream, line.buffer, line.used);
+    line.used = 0;
+}
+
+void flushProgress() {
+    if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
+}
+
+void printUsage(std::FILE* stream, const char* program) {
+    LineWriter line;
+    line.stream = stream;
+    put(line, "Usage: ");
+    put(line, program);
+    put(line, " [d88file]\n");
+    flushLine(line);
+}
+
+void printCutting(const char* name) { std::printf("cutting ... %s\n", name); }
+
+void printRecognised() {
+    if (!stdoutAsked) {
+        stdoutShowsUtf8 = platform::showsUtf8(stdout);
+        stdoutAsked = true;
+    }
+    writeJapanese(stdout, stdoutShowsUtf8, kRecognised);
+}
+
+void warnCannotOpen() {
+    flushProgress();
+    writeJapanese(stderr, platform::showsUtf8(stderr), kCannotOpen);
+}
+
+void beginMessages() {
+    std::setvbuf(stdout, stdoutBuffer, _IOFBF, sizeof stdoutBuffer);
+    std::clearerr(stdout);
+    progressError = 0;
+    lineLost = false;
+    stdoutAsked = false;
+}
+
+bool endMessages() {
+    flushProgress();
+    if (progressError != 0 || std::ferror(stdout)) {
+        warn("cannot write to standard output: ",
+             std::strerror(progressError != 0 ? progressError : EIO));
+        return false;
+    }
+    return !lineLost;
+}
+
+}  // namespace d88cut

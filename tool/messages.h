@@ -1,0 +1,113 @@
+// What d88cut says: its lines on standard output and standard error. Every
+// English line on standard error begins with "d88cut: " and ends whole with
+// its newline, whatever the length of the names in it; a name is shown
+// escaped, so that a crafted one can neither split a line nor drive the
+// terminal. A line that could not be written is remembered, so that the run
+// does not end as if all had been said.
+#ifndef D88CUT_TOOL_MESSAGES_H
+#define D88CUT_TOOL_MESSAGES_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace d88cut {
+
+// A name in a message (a path, an option as given): control characters and
+// bytes that are not UTF-8 are shown as \n, \t, \r or \xHH.
+struct Name {
+    const char* text;
+};
+// Raw bytes in double quotes, as the listing shows a disk's name: printable
+// ASCII as it is, `"` and `\` after a backslash, any other byte as \xHH.
+struct Quoted {
+    const std::uint8_t* bytes;
+    std::size_t length;
+};
+// A byte as two upper-case hex digits.
+struct Hex2 {
+    unsigned value;
+};
+// Eight lower-case hex digits, as a CRC-32 is written.
+struct Hex8 {
+    std::uint32_t value;
+};
+// Text padded with blanks to a width, numbers on the right, text on the left.
+struct Right {
+    long long value;
+    int width;
+};
+struct Left {
+    const char* text;
+    int width;
+};
+
+// A line being written: pieces gather in `buffer` and go out in chunks, so
+// that a line of any length goes out whole.
+struct LineWriter {
+    std::FILE* stream = nullptr;
+    std::size_t used = 0;
+    char buffer[1024];
+};
+
+void put(LineWriter& line, const char* text);
+void put(LineWriter& line, Name name);
+void put(LineWriter& line, Quoted quoted);
+void put(LineWriter& line, Hex2 hex);
+void put(LineWriter& line, Hex8 hex);
+void put(LineWriter& line, Right right);
+void put(LineWriter& line, Left left);
+void put(LineWriter& line, long long number);
+// Sends what is gathered; the line ends where the caller's text put "\n".
+void flushLine(LineWriter& line);
+
+// A line on standard output: the pieces, then a newline.
+template <typename... Pieces>
+void printLine(const Pieces&... pieces) {
+    LineWriter line;
+    line.stream = stdout;
+    (put(line, pieces), ...);
+    put(line, "\n");
+    flushLine(line);
+}
+
+// Pushes out the lines printed so far on standard output, before a line on
+// standard error or a file that they announce; remembers the first failure.
+void flushProgress();
+
+// "d88cut: ", the pieces and a newline on standard error, after the lines
+// printed before it on standard output.
+template <typename... Pieces>
+void warn(const Pieces&... pieces) {
+    flushProgress();
+    LineWriter line;
+    line.stream = stderr;
+    put(line, "d88cut: ");
+    (put(line, pieces), ...);
+    put(line, "\n");
+    flushLine(line);
+}
+
+// The usage line, byte for byte as the tool has always written it, with the
+// program name as it was started.
+void printUsage(std::FILE* stream, const char* program);
+
+// "cutting ... NAME" on standard output.
+void printCutting(const char* name);
+// The tool's two Japanese messages, "Disk A を認識しました." on standard
+// output and "ファイルをオープンできません." on standard error: in UTF-8 to a
+// terminal that shows UTF-8, as wide characters to a Windows console, and
+// anywhere else (a pipe, a file) as the Shift_JIS bytes scripts match.
+void printRecognised();
+void warnCannotOpen();
+
+// Before a run's first line: standard output gets a buffer of the tool's
+// own, and nothing has failed yet.
+void beginMessages();
+// After the last line: false when a line could not be written. A failure on
+// standard output is said once on standard error.
+bool endMessages();
+
+}  // namespace d88cut
+
+#endif

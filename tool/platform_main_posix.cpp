@@ -1,0 +1,8 @@
+// d88cut's main on Linux and other POSIX systems.
+#include "tool/entry.h"
+#include "tool/platform.h"
+
+int main(int argc, char** argv) {
+    d88cut::platform::prepareProcess();
+    return d88cut::runEntry(argc, argv);
+}
