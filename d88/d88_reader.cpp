@@ -268,6 +268,7 @@ std::int32_t D88Reader::readOne(std::int32_t track, std::int32_t c,
                                 std::uint8_t* out, std::int32_t maxLen,
                                 std::int32_t counted) {
     const std::int32_t dataSize = findRecord(track, c, h, r, n);
+    lastFound_ = dataSize >= 0;
     if (dataSize < 0) return 0;
     // The bytes that arrived: the file may end inside the data.
     const std::int32_t got = readBytes(out, dataSize < maxLen ? dataSize : maxLen);

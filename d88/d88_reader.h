@@ -181,6 +181,9 @@ public:
     // returned, those flagged by the dump: how many, and the first of them.
     std::int32_t flaggedCount() const { return flaggedCount_; }
     const FlaggedSector& firstFlagged() const { return firstFlagged_; }
+    // Whether the last sector a read looked for was found, at any length:
+    // where a run stopped, a short sector rather than a missing one.
+    bool lastFound() const { return lastFound_; }
 
     std::int32_t currentDisk() const { return currentDisk_; }
     // The current disk's name, NUL-terminated (empty when none is selected).
@@ -267,6 +270,7 @@ private:
     FlaggedSector found_ = {};
     std::int32_t flaggedCount_ = 0;
     FlaggedSector firstFlagged_ = {};
+    bool lastFound_ = false;
     ReadFailure failure_ = ReadFailure::kNone;
     int failureErrno_ = 0;
     // The work since the file was opened, against the budget above.

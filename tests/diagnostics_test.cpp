@@ -61,7 +61,9 @@ TEST(Diagnostics, EveryOutcomeShortOfAFullCutIsSaidOnce) {
                                   sectorOf(disk, 40, 1).r = 99;
                                   return disk;
                               }()}),
-         {"OPMMUS5: not cut from disk image 2: its first sector (track 40, C 20, H 0, R 1) is "
+         {"image.d88: disk image 2 is the known disk as well; its files replace those cut from "
+          "disk image 1 (--disk=N cuts one disk image alone)",
+          "OPMMUS5: not cut from disk image 2: its first sector (track 40, C 20, H 0, R 1) is "
           "missing or short; the OPMMUS5 here was cut from disk image 1 of this image"}},
         {"a text file", Bytes(text.begin(), text.end()), {"holds no D88 disk image"}},
         {"another disk", d88test::buildImage({stranger(), stranger()}),

@@ -64,9 +64,10 @@ std::string Scratch::image(const Bytes& bytes) const {
     return path;
 }
 
-std::map<std::string, Bytes> Scratch::files() const {
+std::map<std::string, Bytes> Scratch::files(const std::string& below) const {
     std::map<std::string, Bytes> found;
-    for (const auto& entry : std::filesystem::directory_iterator(work())) {
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(work() + "/" + below, missing)) {
         if (!entry.is_regular_file() || entry.is_symlink()) continue;
         const std::string name = entry.path().filename().string();
         found[name] = readFile(entry.path().string()).value_or(Bytes());

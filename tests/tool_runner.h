@@ -51,8 +51,8 @@ public:
     std::string work() const { return root_ + "/work"; }
     // Writes the image beside the work directory and returns its path.
     std::string image(const Bytes& bytes) const;
-    // Every regular file in work(), by name.
-    std::map<std::string, Bytes> files() const;
+    // Every regular file in work(), or in a directory below it, by name.
+    std::map<std::string, Bytes> files(const std::string& below = ".") const;
     // Runs d88cut with these arguments (the program name comes first) in
     // work(); `inChild` runs in the child just before the tool starts. With
     // `signal`, the tool is sent that signal `afterMicroseconds` after it

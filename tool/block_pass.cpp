@@ -2,6 +2,7 @@
 // PSGMUS gathering.
 #include "tool/block_pass.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "tool/messages.h"
@@ -61,21 +62,6 @@ void addFlagged(Flagged& flagged) {
     flagged.count += reader.flaggedCount();
 }
 
-// A flagged sector's trouble, in words.
-const char* troubleOf(const d88::FlaggedSector& sector, char (&other)[32]) {
-    switch (sector.status) {
-        case 0x00:  // a good read of a sector with a deleted-data mark
-        case 0x10: return "a deleted-data mark";
-        case 0xA0: return "an ID CRC error";
-        case 0xB0: return "a data CRC error";
-        case 0xE0: return "no address mark";
-        case 0xF0: return "no data mark";
-        default:
-            std::snprintf(other, sizeof other, "error status 0x%02X", sector.status);
-            return other;
-    }
-}
-
 // The bytes are written as recorded; the user is told which are doubtful.
 void reportFlagged(const char* name, const Flagged& flagged) {
     if (flagged.count == 0) return;
@@ -117,6 +103,7 @@ FileRead readRun(const char* name, std::int32_t track, std::int32_t c, std::int3
     const std::int32_t perTrack = kLastSector - kFirstSector + 1;
     read.stopTrack = track + position / perTrack;
     read.stopSector = kFirstSector + position % perTrack;
+    read.stopShort = reader.lastFound();
     // Never bytes of an earlier block, the boot sector or a short sector.
     if (got > 0 && got < wanted) {
         std::memset(transferBuffer + got, 0, static_cast<std::size_t>(wanted - got));
@@ -168,6 +155,20 @@ void reportNotCut(const char* name, std::int32_t track, std::int32_t c, std::int
 }
 
 }  // namespace
+
+const char* troubleOf(const d88::FlaggedSector& sector, char (&other)[32]) {
+    switch (sector.status) {
+        case 0x00:  // a good read of a sector with a deleted-data mark
+        case 0x10: return "a deleted-data mark";
+        case 0xA0: return "an ID CRC error";
+        case 0xB0: return "a data CRC error";
+        case 0xE0: return "no address mark";
+        case 0xF0: return "no data mark";
+        default:
+            std::snprintf(other, sizeof other, "error status 0x%02X", sector.status);
+            return other;
+    }
+}
 
 FileRead readBlock(const BlockEntry& block) {
     return readRun(block.name, block.track, block.track / 2, block.track % 2, block.sector,

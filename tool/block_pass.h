@@ -45,6 +45,7 @@ struct FileRead {
     std::int32_t found;
     std::int32_t stopTrack;
     std::int32_t stopSector;
+    bool stopShort;  // the sector there is short, rather than missing
     // PSGMUS: slots whose sector 17 is missing (zero), or short (the bytes
     // found, zero after them).
     std::int32_t missingSlots;
@@ -53,6 +54,10 @@ struct FileRead {
     // The reader stopped (see its failure): nothing of this file is used.
     bool readerFailed;
 };
+
+// A flagged sector's trouble in words ("a data CRC error"); `other` holds
+// the words for a status without a name.
+const char* troubleOf(const d88::FlaggedSector& sector, char (&other)[32]);
 
 // Reads table row `block` of the selected disk (sector range 1 to 16).
 FileRead readBlock(const BlockEntry& block);

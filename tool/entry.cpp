@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "tool/block_pass.h"
+#include "tool/listing.h"
 #include "tool/messages.h"
+#include "tool/options.h"
 #include "tool/output.h"
 #include "tool/platform.h"
 #include "tool/tool.h"
@@ -31,32 +33,30 @@ constexpr std::int32_t kSignatureOffset = 1;
 constexpr std::int32_t kBootTrack = 0;
 constexpr std::int32_t kBootSector = 1;
 
-// What --help prints after the usage line.
-constexpr char kHelp[] =
-    "Cuts the blocks of one known disk out of a D88 disk-image file.\n"
-    "\n"
-    "Every disk image in the file whose boot sector carries the known signature\n"
-    "is cut into sixteen raw files in the current directory: IPL2, IPL3, OPMDRV,\n"
-    "OPMTBL, OPMMUS0 to OPMMUS8, PSGDRV, PSGTBL and PSGMUS. Each replaces a file\n"
-    "of that name whole; the image itself is never written.\n"
-    "Progress goes to standard output; anything short of a full cut is said on\n"
-    "standard error.\n"
-    "\n"
-    "Exit status: 0 when every file found was written, also when no disk image\n"
-    "is the known disk; 1 on a usage error, an image that cannot be opened or\n"
-    "read, or an output file that could not be written.\n"
-    "A file named like an option is reached as ./--help.\n";
-
-// True when the current disk's boot sector carries the signature. The sector
-// must have been found and be long enough to hold it, so that the comparison
-// never sees bytes an earlier disk left in the buffer.
-bool isKnownDisk() {
-    const std::int32_t got =
-        reader.readSector(kBootTrack, 0, 0, kBootSector, kSizeCode,
-                          transferBuffer, kSectorSize);
+// True when the current disk's boot sector carries the signature; `got`
+// receives the bytes of the sector read into the transfer buffer. The
+// sector must have been found and be long enough to hold the signature, so
+// that the comparison never sees bytes an earlier disk left in the buffer.
+bool isKnownDisk(std::int32_t& got) {
+    got = reader.readSector(kBootTrack, 0, 0, kBootSector, kSizeCode, transferBuffer,
+                            kSectorSize);
     return got >= kSignatureOffset + kSignatureSize &&
            std::memcmp(transferBuffer + kSignatureOffset, kDiskSignature,
                        kSignatureSize) == 0;
+}
+
+// Says why the image could not be opened.
+void reportOpenFailure(const char* image) {
+    if (reader.failure() == d88::ReadFailure::kNotAFile) {
+        warn("cannot read ", Name{image},
+             ": a pipe or a device cannot be read in the order the disk images need; give "
+             "the path of a file");
+    } else if (reader.failure() == d88::ReadFailure::kReadError) {
+        warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
+    } else {
+        warnCannotOpen();
+        warn("cannot open ", Name{image}, ": ", std::strerror(reader.failureErrno()));
+    }
 }
 
 // Says once why the reader stopped, with the files already written kept.
@@ -94,79 +94,136 @@ void reportWhatWasRead(const char* image, std::int32_t diskCount, std::int32_t r
     }
 }
 
+// The walk over the disk images of an open image, cutting or listing.
+struct Walk {
+    const Options& options;
+    const char* image;
+    int status = 0;
+    // Disk images that are the known disk so far, and the last of them.
+    std::int32_t recognised = 0;
+    std::int32_t lastKnown = -1;
+    // Listing: a known disk a cut would write whole.
+    bool wholeDisk = false;
+    bool outputsBegun = false;
+    // The output directory could not be made or locked: nothing was cut.
+    bool stopped = false;
+};
+
+// Cuts disk image `index`, the known disk; false when the run must stop.
+bool cutDisk(Walk& walk, std::int32_t index) {
+    // The output directory is made and locked at the first disk to cut.
+    if (!walk.outputsBegun) {
+        if (!beginOutputs(walk.options.directory, reader.openedState().id)) {
+            walk.status = 1;
+            walk.stopped = true;
+            return false;
+        }
+        walk.outputsBegun = true;
+    }
+    // A header of size 0 repeats itself: the same disk image, said once.
+    const bool repeated = reader.zeroSizeDisk() >= 0 && index > reader.zeroSizeDisk();
+    if (walk.lastKnown >= 0 && !repeated) {
+        warn(Name{walk.image}, ": disk image ", index + 1,
+             " is the known disk as well; its files replace those cut from disk image ",
+             walk.lastKnown + 1, " (--disk=N cuts one disk image alone)");
+    }
+    printRecognised();
+    // Files that could not be written change the status; missing blocks do
+    // not.
+    if (!runBlockPass(index + 1)) walk.status = 1;
+    return true;
+}
+
+// Visits disk image `index`; false when the run must stop.
+bool visitDisk(Walk& walk, std::int32_t index) {
+    if (!reader.selectDisk(index)) return true;
+    reader.setSectorRange(kFirstSector, kLastSector);
+    std::int32_t bootBytes = 0;
+    const bool known = isKnownDisk(bootBytes);
+    if (walk.options.list) {
+        if (listDisk(index + 1, known, bootBytes)) walk.wholeDisk = true;
+    } else if (known) {
+        if (!cutDisk(walk, index)) return false;
+    } else if (walk.options.disk != 0) {
+        warn(Name{walk.image}, ": disk image ", index + 1,
+             " is not the known disk; nothing was cut (--list shows what it holds)");
+        walk.status = 1;
+    }
+    if (known) {
+        ++walk.recognised;
+        walk.lastKnown = index;
+    }
+    return true;
+}
+
 }  // namespace
 
 int runEntry(int argc, char** argv) {
     beginMessages();
     // argv[0] may be missing when the program is started without one.
     const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
-    if (argc != 2 || argv[1] == nullptr) {
-        printUsage(stderr, program);
-        return 1;
+    Options options;
+    switch (parseOptions(argc, argv, options)) {
+        case Command::kRun: break;
+        case Command::kHelp:
+            printUsage(stdout, program);
+            std::fputs(kHelp, stdout);
+            return endMessages() ? 0 : 1;
+        case Command::kVersion:
+            std::printf("d88cut %s\n", D88CUT_VERSION);
+            return endMessages() ? 0 : 1;
+        case Command::kUsageError:
+            printUsage(stderr, program);
+            endMessages();
+            return 1;
     }
-    const char* image = argv[1];
-    if (std::strcmp(image, "-h") == 0 || std::strcmp(image, "--help") == 0) {
-        printUsage(stdout, program);
-        std::fputs(kHelp, stdout);
-        return endMessages() ? 0 : 1;
-    }
-    if (std::strcmp(image, "--version") == 0) {
-        std::printf("d88cut %s\n", D88CUT_VERSION);
-        return endMessages() ? 0 : 1;
-    }
+    const char* image = options.image;
     if (!reader.open(image)) {
-        if (reader.failure() == d88::ReadFailure::kNotAFile) {
-            warn("cannot read ", Name{image},
-                 ": a pipe or a device cannot be read in the order the disk images need; give "
-                 "the path of a file");
-        } else if (reader.failure() == d88::ReadFailure::kReadError) {
-            warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
-        } else {
-            warnCannotOpen();
-            warn("cannot open ", Name{image}, ": ", std::strerror(reader.failureErrno()));
-        }
+        reportOpenFailure(image);
         endMessages();
         return 1;
     }
-    int status = 0;
-    if (!beginOutputs(nullptr, reader.openedState().id)) {
-        reader.open(nullptr);
-        endMessages();
-        return 1;
-    }
-    std::int32_t recognised = 0;
+    Walk walk{options, image};
     const std::int32_t diskCount = reader.diskCount();
-    std::int32_t index = 0;
-    for (; index < diskCount; ++index) {
-        if (reader.selectDisk(index)) {
-            reader.setSectorRange(kFirstSector, kLastSector);
-            if (isKnownDisk()) {
-                ++recognised;
-                printRecognised();
-                // Files that could not be written change the status; missing
-                // blocks do not.
-                if (!runBlockPass(index + 1)) status = 1;
-            }
+    std::int32_t first = 0;
+    std::int32_t end = diskCount;
+    if (options.disk != 0) {
+        if (options.disk > diskCount) {
+            warn(Name{image}, ": has no disk image ", options.disk, "; it holds ", diskCount,
+                 diskCount == 1 ? " disk image" : " disk images");
+            walk.status = 1;
+            end = 0;
+        } else {
+            first = options.disk - 1;
+            end = options.disk;
         }
+    }
+    std::int32_t index = first;
+    for (; index < end; ++index) {
+        if (!visitDisk(walk, index)) break;
         if (reader.failure() != d88::ReadFailure::kNone) break;
     }
     platform::FileState now;
     if (reader.failure() != d88::ReadFailure::kNone) {
         reportReaderFailure(image, index, diskCount);
-        status = 1;
+        walk.status = 1;
     } else if (!reader.currentState(now)) {
         warn("cannot read ", Name{image}, ": ", std::strerror(errno));
-        status = 1;
+        walk.status = 1;
     } else {
         if (platform::changedBetween(reader.openedState(), now)) {
             warn(Name{image}, ": the file changed while it was read; the files cut from it may "
                  "mix old and new content");
-            status = 1;
+            walk.status = 1;
         }
-        reportWhatWasRead(image, diskCount, recognised);
+        if (options.disk == 0 && !walk.stopped) {
+            reportWhatWasRead(image, diskCount, walk.recognised);
+        }
     }
-    if (!endMessages()) status = 1;
-    return status;
+    if (!endMessages()) walk.status = 1;
+    // A listing says by its status whether a cut would be whole.
+    if (options.list && walk.status == 0 && !walk.wholeDisk) return 2;
+    return walk.status;
 }
 
 }  // namespace d88cut

@@ -1,0 +1,201 @@
+// Parsing d88cut's command line, and the help that documents it.
+#include "tool/options.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "tool/messages.h"
+
+namespace d88cut {
+
+const char kHelp[] =
+    "  or:  d88cut [OPTION]... IMAGE\n"
+    "Cut the blocks of one known disk out of a D88 disk-image file.\n"
+    "\n"
+    "Every disk image in IMAGE whose boot sector carries the known signature is\n"
+    "cut into sixteen raw files: IPL2, IPL3, OPMDRV, OPMTBL, OPMMUS0 to OPMMUS8,\n"
+    "PSGDRV, PSGTBL and PSGMUS. Each replaces a file of that name whole; the image\n"
+    "itself is never written. Progress goes to standard output; anything short of\n"
+    "a full cut is said on standard error.\n"
+    "\n"
+    "  -C, --directory=DIR  write the files into DIR, made when missing, not here\n"
+    "      --disk=N         cut or list disk image N of the file only (1: the first)\n"
+    "  -l, --list           write nothing; list the disk images and the files a cut\n"
+    "                         would write\n"
+    "  -h, --help           show this help and exit\n"
+    "      --version        show the version and exit\n"
+    "  --                   end the options: what follows is IMAGE\n"
+    "\n"
+    "The listing has one line per disk image:\n"
+    "  disk N MEDIA BYTES known \"NAME\"\n"
+    "  disk N MEDIA BYTES other \"NAME\" boot \"TEXT\"   (or no-boot-sector)\n"
+    "MEDIA is 2D, 2DD, 2HD, 1D, 1DD or the byte in hex; TEXT is what the boot\n"
+    "sector holds where the signature would be. Under a known disk, one line per\n"
+    "file, in the order a cut writes them:\n"
+    "  FILE BYTES STATE CRC32 [WHERE]\n"
+    "STATE is whole; partial (written, but a sector is missing or short: WHERE\n"
+    "says which, or how many PSGMUS slots); flagged (a sector was recorded with an\n"
+    "error status or a deleted-data mark: WHERE says which); or missing (not\n"
+    "written: its first sector is missing or short; CRC32 is -). CRC32 is that of\n"
+    "the bytes a cut writes. Quoted text shows \\\" \\\\ and other bytes as \\xHH.\n"
+    "\n"
+    "Exit status: 0 when every file found was written, also when no disk image is\n"
+    "the known disk; 1 on a usage error, an image that cannot be opened or read,\n"
+    "or a file that could not be written. With --list: 0 when a known disk would\n"
+    "be cut with all sixteen files whole, 2 when none would, 1 on an error.\n"
+    "A file named like an option is reached as ./-l or after --.\n";
+
+namespace {
+
+// The value of --disk: a positive whole number, digits only; a number too
+// large for any file is kept as the largest, which no file has.
+bool parseDisk(const char* text, std::int32_t& disk) {
+    if (text[0] == '\0') return false;
+    long long value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') return false;
+        value = value * 10 + (*c - '0');
+        if (value > INT32_MAX) value = INT32_MAX;
+    }
+    if (value == 0) return false;
+    disk = static_cast<std::int32_t>(value);
+    return true;
+}
+
+enum class Option { kDirectory, kDisk, kList, kHelp, kVersion, kUnknown };
+
+Option longOption(const char* name, std::size_t length) {
+    struct Long {
+        const char* name;
+        Option option;
+    };
+    static constexpr Long kLong[] = {
+        {"directory", Option::kDirectory}, {"disk", Option::kDisk}, {"list", Option::kList},
+        {"help", Option::kHelp},           {"version", Option::kVersion},
+    };
+    for (const Long& entry : kLong) {
+        if (std::strlen(entry.name) == length && std::strncmp(entry.name, name, length) == 0) {
+            return entry.option;
+        }
+    }
+    return Option::kUnknown;
+}
+
+Option shortOption(char letter) {
+    switch (letter) {
+        case 'C': return Option::kDirectory;
+        case 'l': return Option::kList;
+        case 'h': return Option::kHelp;
+        default: return Option::kUnknown;
+    }
+}
+
+bool takesValue(Option option) {
+    return option == Option::kDirectory || option == Option::kDisk;
+}
+
+// Takes one option and its value into `options`; false, said, when the
+// value is not one.
+bool apply(Option option, const char* shown, const char* value, Options& options,
+           Command& command) {
+    switch (option) {
+        case Option::kDirectory:
+            if (value[0] == '\0') {
+                warn("option '", Name{shown}, "' needs a directory");
+                return false;
+            }
+            options.directory = value;
+            return true;
+        case Option::kDisk:
+            if (!parseDisk(value, options.disk)) {
+                warn("option '", Name{shown}, "' takes a positive whole number, not '",
+                     Name{value}, "'");
+                return false;
+            }
+            return true;
+        case Option::kList: options.list = true; return true;
+        case Option::kHelp: command = Command::kHelp; return true;
+        case Option::kVersion: command = Command::kVersion; return true;
+        case Option::kUnknown: break;
+    }
+    return false;
+}
+
+}  // namespace
+
+Command parseOptions(int argc, char** argv, Options& options) {
+    options = Options();
+    Command command = Command::kRun;
+    int operands = 0;
+    bool optionsEnded = false;
+    // --help and --version answer at once, as the first of them asks.
+    for (int i = 1; i < argc && command == Command::kRun; ++i) {
+        const char* arg = argv[i];
+        if (arg == nullptr) return Command::kUsageError;
+        if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
+            // "-" is a file of that name, as it has always been.
+            if (++operands == 1) options.image = arg;
+            continue;
+        }
+        if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg[1] == '-') {
+            const char* name = arg + 2;
+            const char* equals = std::strchr(name, '=');
+            const std::size_t length = equals != nullptr ? static_cast<std::size_t>(equals - name)
+                                                         : std::strlen(name);
+            const Option option = longOption(name, length);
+            if (option == Option::kUnknown) {
+                warn("unknown option '", Name{arg}, "'");
+                return Command::kUsageError;
+            }
+            // A known name is short: its words without the value.
+            char shown[16];
+            std::snprintf(shown, sizeof shown, "--%.*s", static_cast<int>(length), name);
+            const char* value = equals != nullptr ? equals + 1 : nullptr;
+            if (takesValue(option) && value == nullptr) {
+                if (i + 1 >= argc || argv[i + 1] == nullptr) {
+                    warn("option '", shown, "' needs a value");
+                    return Command::kUsageError;
+                }
+                value = argv[++i];
+            } else if (!takesValue(option) && value != nullptr) {
+                warn("option '", shown, "' takes no value");
+                return Command::kUsageError;
+            }
+            if (!apply(option, shown, value, options, command)) return Command::kUsageError;
+            continue;
+        }
+        // One or more short options; one that takes a value takes the rest
+        // of the word, or the next word.
+        for (const char* letter = arg + 1; *letter != '\0'; ++letter) {
+            const Option option = shortOption(*letter);
+            const char shown[3] = {'-', *letter, '\0'};
+            if (option == Option::kUnknown) {
+                warn("unknown option '", Name{shown}, "'");
+                return Command::kUsageError;
+            }
+            const char* value = "";
+            if (takesValue(option)) {
+                if (letter[1] != '\0') {
+                    value = letter + 1;
+                } else if (i + 1 < argc && argv[i + 1] != nullptr) {
+                    value = argv[++i];
+                } else {
+                    warn("option '", Name{shown}, "' needs a value");
+                    return Command::kUsageError;
+                }
+            }
+            if (!apply(option, shown, value, options, command)) return Command::kUsageError;
+            if (takesValue(option)) break;
+        }
+    }
+    if (command != Command::kRun) return command;
+    // No IMAGE, or more than one: the usage line stands alone.
+    return operands == 1 ? Command::kRun : Command::kUsageError;
+}
+
+}  // namespace d88cut

@@ -1,0 +1,37 @@
+// d88cut's command line: d88cut [OPTION]... IMAGE, in the usual form.
+// Short options may stand apart or together (-l -C out, -lC out, -Cout);
+// long ones take their value as --directory=DIR or --directory DIR; --
+// ends the options.
+#ifndef D88CUT_TOOL_OPTIONS_H
+#define D88CUT_TOOL_OPTIONS_H
+
+#include <cstdint>
+
+namespace d88cut {
+
+struct Options {
+    const char* image = nullptr;
+    // -C DIR, --directory=DIR: where the files go; null for the current
+    // directory.
+    const char* directory = nullptr;
+    // --disk=N: the one disk image to cut or list, counted from 1; 0 for all.
+    std::int32_t disk = 0;
+    // -l, --list: look without cutting.
+    bool list = false;
+};
+
+enum class Command {
+    kRun,
+    kHelp,
+    kVersion,
+    kUsageError,  // a line saying what is wrong, if anything, is already out
+};
+
+Command parseOptions(int argc, char** argv, Options& options);
+
+// What --help prints after the usage line.
+extern const char kHelp[];
+
+}  // namespace d88cut
+
+#endif
