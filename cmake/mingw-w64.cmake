@@ -10,3 +10,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # One self-contained d88cut.exe, without the compiler's run-time DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# The packages' binaries are stripped with the cross toolchain's strip.
+set(CMAKE_STRIP x86_64-w64-mingw32-strip)
