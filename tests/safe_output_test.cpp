@@ -27,6 +27,8 @@ using d88test::Bytes;
 using d88test::Scratch;
 
 const Bytes kOlder = {'o', 'l', 'd'};
+// Another user, whom the tests become where they run as root.
+constexpr int kNobody = 65534;
 
 d88test::RunResult runSample(const Scratch& scratch,
                              const std::function<void()>& inChild = {}) {
@@ -208,7 +210,6 @@ TEST(SafeOutput, EveryPromiseHoldsAtItsEdge) {
     // every other file is still cut.
     D88CUT_NOT_UNDER_WINE("strace, file modes and closed streams are Linux's");
     const std::string strace = "/usr/bin/strace";
-    const int nobody = 65534;
     struct Case {
         const char* what;
         std::vector<std::string> injected;  // strace's options; IMAGE stands for the image
@@ -233,8 +234,8 @@ TEST(SafeOutput, EveryPromiseHoldsAtItsEdge) {
          "permitted\n",
          true, {"IPL2"}},
         {"an earlier file the user may not write", {},
-         [nobody] {
-             if (::geteuid() == 0 && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ::_exit(126);
+         [] {
+             if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(126);
          },
          true, 0, "d88cut: cannot create IPL2: Permission denied\n", true, {"IPL2"}},
         {"standard error closed", {}, [] { ::close(2); }, false, 300000, "", false, {}},
@@ -256,7 +257,7 @@ TEST(SafeOutput, EveryPromiseHoldsAtItsEdge) {
             for (const auto& [name, data] : d88test::knownDiskFiles()) {
                 const std::string path = scratch.work() + "/" + name;
                 ASSERT_TRUE(d88test::writeFile(path, kOlder));
-                ASSERT_EQ(::chown(path.c_str(), nobody, nobody), 0);
+                ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
             }
             ::chmod((scratch.work() + "/IPL2").c_str(), 0444);
             ::chmod(ipl3.c_str(), 0604);

@@ -1,6 +1,6 @@
-// d88cut's entry routine: checks the command line, opens the image,
+// d88cut's entry routine: takes the command line, opens the image,
 // recognises the known disk among its disk images by the boot-sector
-// signature and runs the block pass on each one.
+// signature, and cuts each one, or lists what a cut would write.
 #include "tool/entry.h"
 
 #include <cerrno>

@@ -5,10 +5,11 @@
 
 namespace d88cut {
 
-// Runs d88cut on its command line in the current directory; returns the exit
-// status: 1 for a usage error, a file that cannot be opened, an output file
-// that could not be written whole (or that is the input), or progress lines
-// that standard output did not take; 0 otherwise.
+// Runs d88cut on its command line; returns the exit status: 1 for a usage
+// error, an image that cannot be opened or read, an output file that could
+// not be written whole (or that is the input), or a line that could not be
+// written; with --list, 2 when no known disk would be cut whole; 0
+// otherwise.
 int runEntry(int argc, char** argv);
 
 }  // namespace d88cut

@@ -58,9 +58,6 @@ void writeJapanese(std::FILE* stream, bool utf8, const JapaneseText& text) {
     send(stream, bytes, std::strlen(bytes));
 }
 
-// Room for a piece that is never split: an escape or a UTF-8 sequence.
-constexpr std::size_t kPieceRoom = 8;
-
 void putBytes(LineWriter& line, const char* bytes, std::size_t length) {
     while (length > 0) {
         if (line.used == sizeof line.buffer) flushLine(line);
@@ -161,18 +158,6 @@ void put(LineWriter& line, Quoted quoted) {
         }
     }
     putBytes(line, "\"", 1);
-}
-
-void put(LineWriter& line, Hex2 hex) {
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "%02X", hex.value & 0xFF);
-    put(line, digits);
-}
-
-void put(LineWriter& line, Hex8 hex) {
-    char digits[12];
-    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(hex.value));
-    put(line, digits);
 }
 
 void put(LineWriter& line, Right right) {

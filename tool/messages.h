@@ -24,14 +24,6 @@ struct Quoted {
     const std::uint8_t* bytes;
     std::size_t length;
 };
-// A byte as two upper-case hex digits.
-struct Hex2 {
-    unsigned value;
-};
-// Eight lower-case hex digits, as a CRC-32 is written.
-struct Hex8 {
-    std::uint32_t value;
-};
 // Text padded with blanks to a width, numbers on the right, text on the left.
 struct Right {
     long long value;
@@ -53,8 +45,6 @@ struct LineWriter {
 void put(LineWriter& line, const char* text);
 void put(LineWriter& line, Name name);
 void put(LineWriter& line, Quoted quoted);
-void put(LineWriter& line, Hex2 hex);
-void put(LineWriter& line, Hex8 hex);
 void put(LineWriter& line, Right right);
 void put(LineWriter& line, Left left);
 void put(LineWriter& line, long long number);

@@ -65,6 +65,10 @@ int aboveStandardStreams(int fd, const char* path) {
 // file first has to keep an earlier one's bits.
 int creationMask = -1;
 
+// The lock on the output directory, held until the process ends; -1 when
+// none is.
+int directoryLock = -1;
+
 // The user the system checks permissions for, asked at the first earlier file;
 // -1 before. (A function's static would need the C++ run-time library.)
 long long effectiveUser = -1;
@@ -263,6 +267,10 @@ bool removeName(const char* path) { return ::unlink(path) == 0; }
 unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
 
 LockResult lockDirectory(const char* path, void (*onWait)(const char* path)) {
+    // A process runs the tool once, but one that runs it again (the fuzzer)
+    // lets go of the directory it held first.
+    if (directoryLock >= 0) ::close(directoryLock);
+    directoryLock = -1;
     struct stat info;
     if (::stat(path != nullptr ? path : ".", &info) != 0) return LockResult::kCannotLock;
 #ifdef __linux__
@@ -285,6 +293,7 @@ LockResult lockDirectory(const char* path, void (*onWait)(const char* path)) {
     const struct timespec poll = {0, kLockPollNanoseconds};
     for (int polls = 0;; ++polls) {
         if (::bind(lock, reinterpret_cast<const struct sockaddr*>(&address), size) == 0) {
+            directoryLock = lock;
             return LockResult::kHeld;
         }
         if (errno != EADDRINUSE) {
@@ -300,6 +309,7 @@ LockResult lockDirectory(const char* path, void (*onWait)(const char* path)) {
     // Elsewhere the directory itself is locked, which needs leave to read it.
     const int lock = ::open(path != nullptr ? path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (lock < 0) return LockResult::kCannotLock;
+    directoryLock = lock;
     if (::flock(lock, LOCK_EX | LOCK_NB) == 0) return LockResult::kHeld;
     if (errno == EWOULDBLOCK) {
         onWait(path);

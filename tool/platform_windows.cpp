@@ -92,6 +92,9 @@ HANDLE openToAsk(const wchar_t* path) {
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// The mutex of the output directory's lock, held until the process ends.
+HANDLE directoryLock = nullptr;
+
 // Held while a temporary name exists, and taken for good by the console's
 // handler, which runs on a thread of its own: the run then ends only after
 // the name is gone, and no later one is made.
@@ -299,6 +302,13 @@ bool removeName(const char* path) {
 unsigned long processId() { return ::GetCurrentProcessId(); }
 
 LockResult lockDirectory(const char* path, void (*onWait)(const char* path)) {
+    // A process runs the tool once, but one that runs it again lets go of the
+    // directory it held first.
+    if (directoryLock != nullptr) {
+        ::ReleaseMutex(directoryLock);
+        ::CloseHandle(directoryLock);
+        directoryLock = nullptr;
+    }
     if (!toWide(path != nullptr ? path : ".", wideName)) return LockResult::kCannotLock;
     const HANDLE directory = openToAsk(wideName);
     BY_HANDLE_FILE_INFORMATION info;
@@ -327,7 +337,10 @@ LockResult lockDirectory(const char* path, void (*onWait)(const char* path)) {
         waited = ::WaitForSingleObject(lock, INFINITE);
     }
     // An owner that died leaves the mutex abandoned, and ours all the same.
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return LockResult::kHeld;
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        directoryLock = lock;
+        return LockResult::kHeld;
+    }
     errno = errnoOf(::GetLastError());
     ::CloseHandle(lock);
     return LockResult::kCannotLock;
