@@ -119,16 +119,32 @@ bool cutFile(const FileRead& read, std::int32_t disk) {
         warn(read.name, ": only ", read.found, " of ", read.size,
              " bytes found, the rest written as zero");
     }
-    if (read.shortSlots > 0) {
-        warn(read.name, ": ", read.missingSlots + read.shortSlots, " of its ", kGatherSlots,
-             " slots (sector ", kGatherSector, " of tracks ", kGatherFirstTrack, " to ",
-             kGatherLastTrack, ", but ", kGatherSkippedTrack, ") were not found whole: ",
-             read.missingSlots, " missing, written as zero, and ", read.shortSlots,
-             " short, written as found with zeros after");
-    } else if (read.missingSlots > 0) {
-        warn(read.name, ": ", read.missingSlots, " of its ", kGatherSlots, " slots (sector ",
-             kGatherSector, " of tracks ", kGatherFirstTrack, " to ", kGatherLastTrack, ", but ",
-             kGatherSkippedTrack, ") were not found whole; they are zero");
+    if (read.missingSlots + read.shortSlots > 0) {
+        LineWriter line = startWarning();
+        put(line, read.name);
+        put(line, ": ");
+        put(line, read.missingSlots + read.shortSlots);
+        put(line, " of its ");
+        put(line, kGatherSlots);
+        put(line, " slots (sector ");
+        put(line, kGatherSector);
+        put(line, " of tracks ");
+        put(line, kGatherFirstTrack);
+        put(line, " to ");
+        put(line, kGatherLastTrack);
+        put(line, ", but ");
+        put(line, kGatherSkippedTrack);
+        put(line, ") were not found whole");
+        if (read.shortSlots == 0) {
+            put(line, "; they are zero");
+        } else {
+            put(line, ": ");
+            put(line, read.missingSlots);
+            put(line, " missing, written as zero, and ");
+            put(line, read.shortSlots);
+            put(line, " short, written as found with zeros after");
+        }
+        endLine(line);
     }
     reportFlagged(read.name, read.flagged);
     return replaceOutput(read.name, disk, read.bytes, read.size);
@@ -139,19 +155,35 @@ void reportNotCut(const char* name, std::int32_t track, std::int32_t c, std::int
                   std::int32_t r, std::int32_t disk) {
     // A file of that name must not pass for one of this disk image.
     const std::int32_t from = diskWritten(name);
-    const char* path = outputPath(name);
+    LineWriter line = startWarning();
+    put(line, name);
+    put(line, ": not cut");
     if (from != 0) {
-        warn(name, ": not cut from disk image ", disk, ": its first sector (track ", track,
-             ", C ", c, ", H ", h, ", R ", r, ") is missing or short; the ", Name{path},
-             " here was cut from disk image ", from, " of this image");
-    } else if (outputExists(name)) {
-        warn(name, ": not cut: its first sector (track ", track, ", C ", c, ", H ", h, ", R ", r,
-             ") is missing or short; the ", Name{path},
-             " here was left as it was and is not from this image");
-    } else {
-        warn(name, ": not cut: its first sector (track ", track, ", C ", c, ", H ", h, ", R ", r,
-             ") is missing or short");
+        put(line, " from disk image ");
+        put(line, disk);
     }
+    put(line, ": its first sector (track ");
+    put(line, track);
+    put(line, ", C ");
+    put(line, c);
+    put(line, ", H ");
+    put(line, h);
+    put(line, ", R ");
+    put(line, r);
+    put(line, ") is missing or short");
+    if (from != 0 || outputExists(name)) {
+        put(line, "; the ");
+        put(line, Name{outputPath(name)});
+        put(line, " here ");
+        if (from != 0) {
+            put(line, "was cut from disk image ");
+            put(line, from);
+            put(line, " of this image");
+        } else {
+            put(line, "was left as it was and is not from this image");
+        }
+    }
+    endLine(line);
 }
 
 }  // namespace

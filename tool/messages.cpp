@@ -184,6 +184,19 @@ void flushLine(LineWriter& line) {
     line.used = 0;
 }
 
+LineWriter startWarning() {
+    flushProgress();
+    LineWriter line;
+    line.stream = stderr;
+    put(line, "d88cut: ");
+    return line;
+}
+
+void endLine(LineWriter& line) {
+    put(line, "\n");
+    flushLine(line);
+}
+
 void flushProgress() {
     if (std::fflush(stdout) != 0 && progressError == 0) progressError = errno;
 }

@@ -65,17 +65,17 @@ void printLine(const Pieces&... pieces) {
 // standard error or a file that they announce; remembers the first failure.
 void flushProgress();
 
-// "d88cut: ", the pieces and a newline on standard error, after the lines
-// printed before it on standard output.
+// A line on standard error, begun with "d88cut: " after the lines printed
+// before it on standard output, for pieces put one by one; endLine ends it.
+LineWriter startWarning();
+void endLine(LineWriter& line);
+
+// "d88cut: ", the pieces and a newline on standard error.
 template <typename... Pieces>
 void warn(const Pieces&... pieces) {
-    flushProgress();
-    LineWriter line;
-    line.stream = stderr;
-    put(line, "d88cut: ");
+    LineWriter line = startWarning();
     (put(line, pieces), ...);
-    put(line, "\n");
-    flushLine(line);
+    endLine(line);
 }
 
 // The usage line, byte for byte as the tool has always written it, with the
