@@ -37,19 +37,15 @@ bool D88Reader::seekTo(std::int64_t position) {
 }
 
 bool D88Reader::fill(std::int64_t position) {
+    // Nothing is read past the end the file had when it was opened, or had
+    // at a read since: what grows later is the change the end of a run
+    // reports, not a part of the image. The buffer is kept for what follows.
+    if (position >= knownEnd_) return false;
     bufferLength_ = 0;
     bufferReachesEnd_ = false;
     if (failure_ != ReadFailure::kNone) return false;
     if (bytesRead_ > kMaxBytesRead - kStreamBufferSize) {
         fail(ReadFailure::kWorkExhausted, 0);
-        return false;
-    }
-    // Nothing is read past the end the file had when it was opened, or had
-    // at a read since: what grows later is the change the end of a run
-    // reports, not a part of the image.
-    if (position >= knownEnd_) {
-        bufferStart_ = position;
-        bufferReachesEnd_ = true;
         return false;
     }
     std::int32_t wanted = kStreamBufferSize;
@@ -207,8 +203,13 @@ bool D88Reader::selectDisk(std::int32_t index) {
     if (index < 0 || index >= diskCount_) return false;
 
     std::uint8_t header[kDiskHeaderSize];
-    // The file may have changed since it was listed: read it afresh.
-    dropBuffer();
+    // The file may have changed since it was listed: then it is read afresh.
+    // Unchanged, the buffer open filled still holds it, and the image is
+    // read once.
+    platform::FileState now;
+    if (!platform::stateOf(file_, now) || platform::changedBetween(openedState_, now)) {
+        dropBuffer();
+    }
     if (!seekTo(diskOffsets_[index]) ||
         readBytes(header, kDiskHeaderSize) != kDiskHeaderSize) {
         return false;
@@ -268,6 +269,8 @@ std::int32_t D88Reader::readOne(std::int32_t track, std::int32_t c,
                                 std::uint8_t* out, std::int32_t maxLen,
                                 std::int32_t counted) {
     const std::int32_t dataSize = findRecord(track, c, h, r, n);
+    lastTrack_ = track;
+    lastR_ = r;
     lastFound_ = dataSize >= 0;
     if (dataSize < 0) return 0;
     // The bytes that arrived: the file may end inside the data.
@@ -300,6 +303,10 @@ std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
                                     std::int32_t n, std::uint8_t* out,
                                     std::int32_t length) {
     flaggedCount_ = 0;
+    // Where the run stops when it reads nothing at all.
+    lastTrack_ = track;
+    lastR_ = r;
+    lastFound_ = false;
     if (n < 0 || n > kMaxSizeCode) return 0;
     std::int32_t step = 128 << n;
     std::int32_t done = 0;

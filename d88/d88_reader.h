@@ -57,7 +57,7 @@
 
 #include <cstdint>
 
-#include "tool/platform.h"
+#include "platform/platform.h"
 
 namespace d88 {
 
@@ -181,8 +181,11 @@ public:
     // returned, those flagged by the dump: how many, and the first of them.
     std::int32_t flaggedCount() const { return flaggedCount_; }
     const FlaggedSector& firstFlagged() const { return firstFlagged_; }
-    // Whether the last sector a read looked for was found, at any length:
-    // where a run stopped, a short sector rather than a missing one.
+    // The last sector a read looked for, and whether it was found, at any
+    // length: where a run stopped, and whether the sector there is short
+    // rather than missing.
+    std::int32_t lastTrack() const { return lastTrack_; }
+    std::int32_t lastSectorNumber() const { return lastR_; }
     bool lastFound() const { return lastFound_; }
 
     std::int32_t currentDisk() const { return currentDisk_; }
@@ -270,6 +273,8 @@ private:
     FlaggedSector found_ = {};
     std::int32_t flaggedCount_ = 0;
     FlaggedSector firstFlagged_ = {};
+    std::int32_t lastTrack_ = 0;
+    std::int32_t lastR_ = 0;
     bool lastFound_ = false;
     ReadFailure failure_ = ReadFailure::kNone;
     int failureErrno_ = 0;

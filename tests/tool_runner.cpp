@@ -5,16 +5,16 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/personality.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+
+#include "platform/platform.h"
 
 namespace d88test {
 
@@ -144,18 +144,9 @@ LockHolder::LockHolder(const std::string& dir, int milliseconds,
     std::fflush(nullptr);
     child_ = ::fork();
     if (child_ == 0) {
-        // The tool's lock: a name in the abstract socket namespace made of
-        // the directory's device and inode.
-        struct stat info;
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        struct sockaddr_un address = {};
-        address.sun_family = AF_UNIX;
-        const int length = ::stat(dir.c_str(), &info) != 0 ? -1 :
-            std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1, "d88cut-lock-%llx-%llx",
-                          static_cast<unsigned long long>(info.st_dev),
-                          static_cast<unsigned long long>(info.st_ino));
-        const socklen_t size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-        if (fd < 0 || length < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        // The tool's own lock, as another run takes it.
+        if (d88cut::platform::lockDirectory(dir.c_str(), [](const char*) {}) !=
+                d88cut::platform::LockResult::kHeld ||
             ::write(ready[1], "x", 1) != 1) {
             ::_exit(1);
         }

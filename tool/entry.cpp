@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tool/block_pass.h"
+#include "tool/cut.h"
 #include "tool/listing.h"
 #include "tool/messages.h"
 #include "tool/options.h"
 #include "tool/output.h"
-#include "tool/platform.h"
+#include "platform/platform.h"
 #include "tool/tool.h"
 
 namespace d88cut {
@@ -130,7 +130,7 @@ bool cutDisk(Walk& walk, std::int32_t index) {
     printRecognised();
     // Files that could not be written change the status; missing blocks do
     // not.
-    if (!runBlockPass(index + 1)) walk.status = 1;
+    if (!cutKnownDisk(index + 1)) walk.status = 1;
     return true;
 }
 
@@ -167,10 +167,10 @@ int runEntry(int argc, char** argv) {
         case Command::kRun: break;
         case Command::kHelp:
             printUsage(stdout, program);
-            std::fputs(kHelp, stdout);
+            say(kHelp);
             return endMessages() ? 0 : 1;
         case Command::kVersion:
-            std::printf("d88cut %s\n", D88CUT_VERSION);
+            say("d88cut ", D88CUT_VERSION);
             return endMessages() ? 0 : 1;
         case Command::kUsageError:
             printUsage(stderr, program);

@@ -2,9 +2,10 @@
 // file with its size, its state and the CRC-32 of the bytes a cut writes.
 #include "tool/listing.h"
 
+#include <cstdio>
 #include <cstring>
 
-#include "tool/block_pass.h"
+#include "tool/known_disk_files.h"
 #include "tool/messages.h"
 #include "tool/tool.h"
 
@@ -28,6 +29,13 @@ constexpr CrcTable makeCrcTable() {
 }
 
 constexpr CrcTable kCrcTable = makeCrcTable();
+
+// The CRC-32 of zlib, PNG and gzip (reflected polynomial 0xEDB88320).
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) c = kCrcTable.entries[(c ^ data[i]) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
 
 // Column widths: the longest file name is seven letters, the largest file
 // five digits, the longest state seven letters.
@@ -54,106 +62,87 @@ const char* mediaOf(std::int32_t type, char (&other)[8]) {
     }
 }
 
-// Prints one file's line; true when the file is whole.
-bool listFile(const FileRead& read) {
-    const bool gathered = read.missingSlots + read.shortSlots > 0;
-    const bool missing = read.found == 0;
-    const bool partial = !missing && (read.found < read.size || gathered);
-    const char* state = missing   ? "missing"
-                        : partial ? "partial"
-                        : read.flagged.count > 0 ? "flagged"
-                                                 : "whole";
-    char crc[12] = "-";
-    if (!missing) {
-        std::snprintf(crc, sizeof crc, "%08x",
-                      static_cast<unsigned>(crc32(read.bytes, static_cast<std::size_t>(read.size))));
-    }
-    // Where the file falls short, if it does.
-    char where[96] = "";
-    if (gathered && read.shortSlots == 0) {
-        std::snprintf(where, sizeof where, "%d of %d slots missing", read.missingSlots,
-                      kGatherSlots);
-    } else if (gathered && read.missingSlots == 0) {
-        std::snprintf(where, sizeof where, "%d of %d slots short", read.shortSlots, kGatherSlots);
-    } else if (gathered) {
-        std::snprintf(where, sizeof where, "%d of %d slots missing, %d short", read.missingSlots,
-                      kGatherSlots, read.shortSlots);
-    } else if (missing || partial) {
-        std::snprintf(where, sizeof where, "track %d sector %d %s", read.stopTrack,
-                      read.stopSector, read.stopShort ? "short" : "missing");
-    } else if (read.flagged.count > 0) {
+// "track T sector R missing", "10 of 64 slots missing", "track T sector R:
+// a data CRC error, and 2 more": where a file falls short; nothing when it
+// is whole.
+struct Where {
+    const FileRead& read;
+};
+
+void put(LineWriter& line, const Where& where) {
+    const FileRead& read = where.read;
+    if (read.missingSlots > 0 && read.shortSlots == 0) {
+        putAll(line, read.missingSlots, " of ", kGatherSlots, " slots missing");
+    } else if (read.missingSlots == 0 && read.shortSlots > 0) {
+        putAll(line, read.shortSlots, " of ", kGatherSlots, " slots short");
+    } else if (read.missingSlots > 0) {
+        putAll(line, read.missingSlots, " of ", kGatherSlots, " slots missing, ", read.shortSlots,
+               " short");
+    } else if (read.state == FileState::kMissing || read.state == FileState::kPartial) {
+        putAll(line, "track ", read.stopTrack, " sector ", read.stopSector,
+               read.stopShort ? " short" : " missing");
+    } else if (read.state == FileState::kFlagged) {
         const d88::FlaggedSector& s = read.flagged.first;
         char other[32];
-        std::snprintf(where, sizeof where, "track %d sector %d: %s", s.track, s.r,
-                      troubleOf(s, other));
-        if (read.flagged.count > 1) {
-            const std::size_t used = std::strlen(where);
-            std::snprintf(where + used, sizeof where - used, ", and %d more",
-                          read.flagged.count - 1);
-        }
+        putAll(line, "track ", s.track, " sector ", s.r, ": ", troubleOf(s, other));
+        if (read.flagged.count > 1) putAll(line, ", and ", read.flagged.count - 1, " more");
     }
-    LineWriter line;
-    line.stream = stdout;
-    put(line, "  ");
-    put(line, Left{read.name, kNameWidth});
-    put(line, Right{read.size, kBytesWidth});
-    put(line, "  ");
-    put(line, Left{state, kStateWidth});
-    if (where[0] == '\0') {
-        put(line, crc);
+}
+
+// "a768ce86", or "-" for a file a cut does not write.
+void crcText(const FileRead& read, char (&out)[9]) {
+    if (read.state == FileState::kMissing) {
+        std::snprintf(out, sizeof out, "-");
+        return;
+    }
+    std::snprintf(out, sizeof out, "%08x",
+                  static_cast<unsigned>(crc32(read.bytes, static_cast<std::size_t>(read.size))));
+}
+
+void listFile(const FileRead& read) {
+    const Left name = {read.name, kNameWidth};
+    const Right size = {read.size, kBytesWidth};
+    const Left state = {stateWord(read.state), kStateWidth};
+    char crc[9];
+    crcText(read, crc);
+    if (read.state == FileState::kWhole) {
+        say("  ", name, size, "  ", state, crc);
     } else {
-        put(line, Left{crc, kCrcWidth});
-        put(line, where);
+        say("  ", name, size, "  ", state, Left{crc, kCrcWidth}, Where{read});
     }
-    put(line, "\n");
-    flushLine(line);
-    return !missing && !partial && read.flagged.count == 0;
 }
 
 }  // namespace
 
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) c = kCrcTable.entries[(c ^ data[i]) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
 
 bool listDisk(std::int32_t disk, bool known, std::int32_t bootBytes) {
     char other[8];
     const char* name = reader.diskName();
-    LineWriter line;
-    line.stream = stdout;
-    put(line, "disk ");
-    put(line, Right{disk, kDiskNumberWidth});
-    put(line, "  ");
-    put(line, Left{mediaOf(reader.mediaType(), other), kMediaWidth});
-    put(line, Right{reader.diskSize(), kDiskSizeWidth});
-    put(line, known ? "  known  " : "  other  ");
-    put(line, Quoted{reinterpret_cast<const std::uint8_t*>(name), std::strlen(name)});
-    if (!known) {
+    const Right number = {disk, kDiskNumberWidth};
+    const Left media = {mediaOf(reader.mediaType(), other), kMediaWidth};
+    const Right size = {reader.diskSize(), kDiskSizeWidth};
+    const Quoted quotedName = {reinterpret_cast<const std::uint8_t*>(name), std::strlen(name)};
+    if (known) {
+        say("disk ", number, "  ", media, size, "  known  ", quotedName);
+    } else if (bootBytes > 0) {
         // What stands where the signature would: the sector's bytes 1 to 16,
         // as many of them as it has.
-        if (bootBytes > 0) {
-            const std::int32_t end = bootBytes < 17 ? bootBytes : 17;
-            put(line, "  boot ");
-            put(line, Quoted{transferBuffer + 1, static_cast<std::size_t>(end - 1)});
-        } else {
-            put(line, "  no-boot-sector");
-        }
+        const std::int32_t end = bootBytes < 17 ? bootBytes : 17;
+        say("disk ", number, "  ", media, size, "  other  ", quotedName, "  boot ",
+            Quoted{transferBuffer + 1, static_cast<std::size_t>(end - 1)});
+    } else {
+        say("disk ", number, "  ", media, size, "  other  ", quotedName, "  no-boot-sector");
     }
-    put(line, "\n");
-    flushLine(line);
     if (!known) return false;
 
     bool whole = true;
-    for (const BlockEntry* block = kBlockTable; block->track != 0; ++block) {
-        const FileRead read = readBlock(*block);
+    for (std::int32_t i = 0; i < kFileCount; ++i) {
+        const FileRead read = readFile(i);
         if (read.readerFailed) return false;
-        if (!listFile(read)) whole = false;
+        listFile(read);
+        if (read.state != FileState::kWhole) whole = false;
     }
-    const FileRead gathered = readGathered();
-    if (gathered.readerFailed) return false;
-    return listFile(gathered) && whole;
+    return whole;
 }
 
 }  // namespace d88cut

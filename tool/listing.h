@@ -8,9 +8,6 @@
 
 namespace d88cut {
 
-// The CRC-32 of zlib, PNG and gzip (reflected polynomial 0xEDB88320).
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size);
-
 // Lists the selected disk image, disk image `disk` (counted from 1), whose
 // boot sector read gave `bootBytes` bytes into the transfer buffer: one line
 // for the disk image and, when it is the known disk, one for each of the

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tool/platform.h"
+#include "platform/platform.h"
 
 namespace d88cut {
 
@@ -210,7 +210,7 @@ void printUsage(std::FILE* stream, const char* program) {
     flushLine(line);
 }
 
-void printCutting(const char* name) { std::printf("cutting ... %s\n", name); }
+void printCutting(const char* name) { say("cutting ... ", name); }
 
 void printRecognised() {
     if (!stdoutAsked) {

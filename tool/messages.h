@@ -51,9 +51,16 @@ void put(LineWriter& line, long long number);
 // Sends what is gathered; the line ends where the caller's text put "\n".
 void flushLine(LineWriter& line);
 
+// Puts each piece in turn; a part of a line made of several pieces puts
+// them this way.
+template <typename... Pieces>
+void putAll(LineWriter& line, const Pieces&... pieces) {
+    (put(line, pieces), ...);
+}
+
 // A line on standard output: the pieces, then a newline.
 template <typename... Pieces>
-void printLine(const Pieces&... pieces) {
+void say(const Pieces&... pieces) {
     LineWriter line;
     line.stream = stdout;
     (put(line, pieces), ...);
@@ -78,8 +85,7 @@ void warn(const Pieces&... pieces) {
     endLine(line);
 }
 
-// The usage line, byte for byte as the tool has always written it, with the
-// program name as it was started.
+// "Usage: PROGRAM [d88file]", with the program name as it was started.
 void printUsage(std::FILE* stream, const char* program);
 
 // "cutting ... NAME" on standard output.

@@ -44,7 +44,7 @@ const char kHelp[] =
     "the known disk; 1 on a usage error, an image that cannot be opened or read,\n"
     "or a file that could not be written. With --list: 0 when a known disk would\n"
     "be cut with all sixteen files whole, 2 when none would, 1 on an error.\n"
-    "A file named like an option is reached as ./-l or after --.\n";
+    "A file named like an option is reached as ./-l or after --.";
 
 namespace {
 
@@ -134,7 +134,8 @@ Command parseOptions(int argc, char** argv, Options& options) {
         const char* arg = argv[i];
         if (arg == nullptr) return Command::kUsageError;
         if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
-            // "-" is a file of that name, as it has always been.
+            // "-" is a file of that name, not standard input: the image
+            // must be a file that can be read in any order.
             if (++operands == 1) options.image = arg;
             continue;
         }

@@ -29,7 +29,7 @@ enum class Command {
 
 Command parseOptions(int argc, char** argv, Options& options);
 
-// What --help prints after the usage line.
+// What --help prints after the usage line, but for the last newline.
 extern const char kHelp[];
 
 }  // namespace d88cut

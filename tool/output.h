@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-#include "tool/platform.h"
+#include "platform/platform.h"
+#include "tool/messages.h"
 
 namespace d88cut {
 
@@ -17,8 +18,11 @@ namespace d88cut {
 // when the directory cannot be made or locked.
 bool beginOutputs(const char* directory, const platform::FileId& input);
 
-// The path an output name has in the output directory, as messages show it.
-const char* outputPath(const char* name);
+// An output's path in the output directory, as a piece of a message.
+struct OutputPath {
+    const char* name;
+};
+void put(LineWriter& line, OutputPath path);
 
 // Puts a new file of `size` bytes in the place of `name`, cut from disk
 // image `disk` (counted from 1). False, said on standard error with the
@@ -30,7 +34,8 @@ bool replaceOutput(const char* name, std::int32_t disk, const std::uint8_t* data
 // The disk image (counted from 1) this run last wrote `name` from; 0 when it
 // wrote no such file.
 std::int32_t diskWritten(const char* name);
-// True when something of that name is in the output directory.
+// True when something of that name is in the output directory, or when the
+// system cannot say.
 bool outputExists(const char* name);
 
 }  // namespace d88cut

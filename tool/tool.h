@@ -9,8 +9,8 @@
 
 namespace d88cut {
 
-// 340 KiB, as the tool has always had: far more than the largest block
-// (6,400 bytes) or the gathered PSGMUS (16,384 bytes).
+// 340 KiB: far more than the largest block (6,400 bytes) or the gathered
+// PSGMUS (16,384 bytes); kept at this size, which every file fits.
 constexpr std::int32_t kTransferBufferSize = 348160;
 
 // The known disk has 256-byte sectors (size code 1) numbered 1 to 16.

@@ -1,9 +1,10 @@
 // The tool's system calls on Linux and other POSIX systems.
-#include "tool/platform.h"
+#include "platform/platform.h"
 
 #include <fcntl.h>
 #include <langinfo.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -17,10 +18,6 @@
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
-
-#ifndef __linux__
-#include <sys/file.h>
-#endif
 
 namespace d88cut {
 namespace platform {
@@ -193,14 +190,7 @@ bool makeDirectories(const char* path) {
     return false;
 }
 
-bool joinPath(const char* directory, const char* name, char* out, std::size_t size) {
-    const std::size_t dirLength = directory == nullptr ? 0 : std::strlen(directory);
-    const bool slash = dirLength > 0 && directory[dirLength - 1] != '/';
-    const int length = std::snprintf(out, size, "%.*s%s%s", static_cast<int>(dirLength),
-                                     directory == nullptr ? "" : directory, slash ? "/" : "",
-                                     name);
-    return length >= 0 && static_cast<std::size_t>(length) < size;
-}
+bool isSeparator(char c) { return c == '/'; }
 
 int createUnnamed(const char* directory) {
 #ifdef O_TMPFILE
@@ -266,18 +256,23 @@ bool removeName(const char* path) { return ::unlink(path) == 0; }
 
 unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
 
-LockResult lockDirectory(const char* path, void (*onWait)(const char* path)) {
-    // A process runs the tool once, but one that runs it again (the fuzzer)
-    // lets go of the directory it held first.
-    if (directoryLock >= 0) ::close(directoryLock);
-    directoryLock = -1;
-    struct stat info;
-    if (::stat(path != nullptr ? path : ".", &info) != 0) return LockResult::kCannotLock;
-#ifdef __linux__
-    // A name in Linux's abstract socket namespace, made of the directory's
-    // device and inode: it needs no access to the directory (a directory of
-    // mode 0333 locks as well as any), leaves nothing in the file system,
-    // and is gone the moment its process ends, however it ends.
+namespace {
+
+// Linux's abstract socket names need no access to the directory and leave
+// nothing behind; elsewhere (BSD, macOS, the browser), or when the build asks
+// for it, the directory itself is locked with flock.
+#if defined(__linux__) && !defined(D88CUT_PORTABLE_LOCK)
+constexpr bool kLockBySocket = true;
+#else
+constexpr bool kLockBySocket = false;
+#endif
+
+// A name in Linux's abstract socket namespace, made of the directory's
+// device and inode: it needs no access to the directory (a directory of mode
+// 0333 locks as well as any), leaves nothing in the file system, and is gone
+// the moment its process ends, however it ends.
+LockResult lockBySocket(const char* path, const struct stat& info,
+                        void (*onWait)(const char* path)) {
     const int lock = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (lock < 0) return LockResult::kCannotLock;
     struct sockaddr_un address;
@@ -305,21 +300,42 @@ LockResult lockDirectory(const char* path, void (*onWait)(const char* path)) {
         if (polls == kPollsBeforeSaying) onWait(path);
         ::nanosleep(&poll, nullptr);
     }
-#else
-    // Elsewhere the directory itself is locked, which needs leave to read it.
+}
+
+// flock on the directory itself, which needs leave to read it; released
+// when the process ends, as its descriptor closes.
+LockResult lockByFlock(const char* path, void (*onWait)(const char* path)) {
     const int lock = ::open(path != nullptr ? path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (lock < 0) return LockResult::kCannotLock;
-    directoryLock = lock;
-    if (::flock(lock, LOCK_EX | LOCK_NB) == 0) return LockResult::kHeld;
-    if (errno == EWOULDBLOCK) {
+    int locked = ::flock(lock, LOCK_EX | LOCK_NB);
+    if (locked != 0 && errno == EWOULDBLOCK) {
         onWait(path);
-        while (::flock(lock, LOCK_EX) != 0) {
-            if (errno != EINTR) break;
-        }
-        return LockResult::kHeld;
+        do {
+            locked = ::flock(lock, LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
     }
-    return LockResult::kCannotLock;
-#endif
+    // A lock the system refuses (ENOLCK, a file system without locks) is
+    // not held: the run must not go on as if it were.
+    if (locked != 0) {
+        const int reason = errno;
+        ::close(lock);
+        errno = reason;
+        return LockResult::kCannotLock;
+    }
+    directoryLock = lock;
+    return LockResult::kHeld;
+}
+
+}  // namespace
+
+LockResult lockDirectory(const char* path, void (*onWait)(const char* path)) {
+    // A process runs the tool once, but one that runs it again (the fuzzer)
+    // lets go of the directory it held first.
+    if (directoryLock >= 0) ::close(directoryLock);
+    directoryLock = -1;
+    struct stat info;
+    if (::stat(path != nullptr ? path : ".", &info) != 0) return LockResult::kCannotLock;
+    return kLockBySocket ? lockBySocket(path, info, onWait) : lockByFlock(path, onWait);
 }
 
 void prepareProcess() {

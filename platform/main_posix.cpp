@@ -1,6 +1,6 @@
 // d88cut's main on Linux and other POSIX systems.
 #include "tool/entry.h"
-#include "tool/platform.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
     d88cut::platform::prepareProcess();

@@ -2,14 +2,15 @@
 // opening and reading the image, file identities, making directories,
 // creating and replacing output files, the lock on an output directory, the
 // signals (or console events) that end a run, and what a terminal shows. One
-// implementation per platform (platform_posix.cpp, platform_windows.cpp);
-// nothing else in the tool or the reader depends on the platform.
+// implementation per platform (posix.cpp, windows.cpp) and one main each
+// (main_posix.cpp, main_windows.cpp); nothing else in the tool or the reader
+// depends on the platform.
 //
 // Names are UTF-8; the Windows side converts them to wide characters, so that
 // any name Windows allows works on any Windows locale. Failures set errno, so
 // that callers report them with strerror alike on every platform.
-#ifndef D88CUT_TOOL_PLATFORM_H
-#define D88CUT_TOOL_PLATFORM_H
+#ifndef D88CUT_PLATFORM_PLATFORM_H
+#define D88CUT_PLATFORM_PLATFORM_H
 
 #include <cstdint>
 #include <cstdio>
@@ -91,6 +92,8 @@ bool statusOfName(const char* path, NameStatus& status);
 
 // Makes `path` a directory, with its parents, unless it is one already.
 bool makeDirectories(const char* path);
+// True when `c` separates a directory from a name in a path.
+bool isSeparator(char c);
 // `directory`/`name` into `out` (or `name` alone when directory is null);
 // false when it does not fit.
 bool joinPath(const char* directory, const char* name, char* out, std::size_t size);
@@ -117,6 +120,48 @@ bool removeName(const char* path);
 // A small number that differs between processes running at once.
 unsigned long processId();
 
+// --- a file being written --------------------------------------------------
+
+// Room for what a temporary name adds to an output's name:
+// ".OPMMUS0.d88cut-" with any process number and retry count.
+constexpr std::size_t kTempNameBytes = 64;
+
+// One output file from its creation until it has its name or is gone: the
+// one object that owns it, so that a name only ever holds the earlier file
+// or the complete new one. Where nothing has the name yet and the system can,
+// the file has no name at all until it is committed, and a run that ends
+// before leaves nothing. Otherwise it is written under a temporary name
+// beside its place (".NAME.d88cut-PID"), with the signals that end a run held
+// from its creation until it is committed or rolled back, so that no
+// temporary name is left behind.
+struct OutputFile {
+    const char* path = nullptr;  // the name it takes when committed
+    int fd = -1;
+    bool holding = false;  // the signals that end a run are held
+    // Its temporary name; empty while it has none (set by createOutput).
+    char temp[kMaxPathBytes + kTempNameBytes];
+};
+
+// Creates the file that is to take the place of `path`, the output `name`
+// in `directory` (null: the current one), where `status` says what stands
+// now. False, with errno set, when it cannot be created.
+bool createOutput(OutputFile& file, const char* directory, const char* name, const char* path,
+                  const NameStatus& status);
+
+enum class Commit {
+    kDone,         // the file has its name
+    kAgain,        // nothing is left: the name appeared meanwhile, or the
+                   // system cannot name a file without one; create it again
+    kCannotWrite,  // the close failed, where a system reports a failed write
+    kCannotCreate, // the name could not take the file (a directory, say)
+};
+// Closes the file and gives it its name, errno set on failure. After
+// kCannotWrite or kCannotCreate, rollbackOutput removes what is left.
+Commit commitOutput(OutputFile& file);
+// Closes and removes a file not committed, and lets held signals act. False,
+// with errno set, when its temporary name could not be removed.
+bool rollbackOutput(OutputFile& file);
+
 // --- the lock on an output directory -----------------------------------------
 
 enum class LockResult {
@@ -135,10 +180,10 @@ LockResult lockDirectory(const char* path, void (*onWait)(const char* path));
 // At start: a broken pipe on standard output and a file-size limit become
 // failed writes, which the tool reports, instead of ending the process.
 void prepareProcess();
-// While a temporary name exists: the signals (on Windows, the console's
-// events) that end a run are held, so that none ends it before the name is
-// gone; allowTermination lets a held one end the process then, as it would
-// have.
+// While a temporary name exists (see OutputFile): the signals (on Windows,
+// the console's events) that end a run are held, so that none ends it
+// before the name is gone; allowTermination lets a held one end the process
+// then, as it would have.
 void holdTermination();
 void allowTermination();
 

@@ -1,5 +1,5 @@
 // The tool's system calls on Windows (built with MinGW-w64).
-#include "tool/platform.h"
+#include "platform/platform.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -234,15 +234,8 @@ bool makeDirectories(const char* path) {
     return false;
 }
 
-bool joinPath(const char* directory, const char* name, char* out, std::size_t size) {
-    const std::size_t dirLength = directory == nullptr ? 0 : std::strlen(directory);
-    const char last = dirLength > 0 ? directory[dirLength - 1] : '/';
-    const bool slash = last != '/' && last != '\\' && last != ':';
-    const int length = std::snprintf(out, size, "%.*s%s%s", static_cast<int>(dirLength),
-                                     directory == nullptr ? "" : directory, slash ? "/" : "",
-                                     name);
-    return length >= 0 && static_cast<std::size_t>(length) < size;
-}
+// A drive's colon ends a path as a separator does: "D:" + "IPL2" is D:IPL2.
+bool isSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
 
 // Windows has no file without a name: every file goes by a temporary one.
 int createUnnamed(const char*) {
