@@ -20,12 +20,15 @@ constexpr int kTempTries = 100;
 // False once the system has refused a file without a name: every later file
 // goes by a temporary name at once.
 bool unnamedWorks = true;
+// The process number in temporary names, asked at the first of them.
+unsigned long processNumber = 0;
 
 // Creates a new temporary file beside `name` in `directory`, its path in
 // file.temp; returns its descriptor, or -1 with errno set.
 int createTemp(OutputFile& file, const char* directory, const char* name,
                const NameStatus& status) {
-    const unsigned long pid = processId();
+    if (processNumber == 0) processNumber = processId();
+    const unsigned long pid = processNumber;
     char temp[kTempNameBytes];
     for (int k = 0; k < kTempTries; ++k) {
         const int length = k == 0 ? std::snprintf(temp, sizeof temp, kTempFormat, name, pid)

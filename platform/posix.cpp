@@ -307,7 +307,15 @@ LockResult lockBySocket(const char* path, const struct stat& info,
 LockResult lockByFlock(const char* path, void (*onWait)(const char* path)) {
     const int lock = ::open(path != nullptr ? path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (lock < 0) return LockResult::kCannotLock;
+    // Polled for a moment, so that a short wait goes unsaid, as with the
+    // socket; then said once, and waited for.
+    const struct timespec poll = {0, kLockPollNanoseconds};
     int locked = ::flock(lock, LOCK_EX | LOCK_NB);
+    for (int polls = 0; locked != 0 && errno == EWOULDBLOCK && polls < kPollsBeforeSaying;
+         ++polls) {
+        ::nanosleep(&poll, nullptr);
+        locked = ::flock(lock, LOCK_EX | LOCK_NB);
+    }
     if (locked != 0 && errno == EWOULDBLOCK) {
         onWait(path);
         do {

@@ -117,7 +117,7 @@ TEST(ReadErrors, AFailedReadIsReportedAndNeverTakenForAMissingSector) {
     };
     for (const Case& c : cases) {
         Scratch scratch;
-        scratch.useProgram(D88CUT_FAILING_READ_EXE);
+        scratch.useProgram(D88CUT_FAILING_CALLS_EXE);
         const std::string path = scratch.image(c.image);
         const d88test::RunResult run = scratch.run(
             {"d88cut", path}, [&c] { ::setenv("D88CUT_FAIL_READ", c.failingCall, 1); });
@@ -137,15 +137,20 @@ TEST(ReadErrors, InputThatIsNotAFileIsRefusedAtOnce) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     for (const bool writer : {true, false}) {
         for (const std::string& path : {fifo, std::string("/dev/zero")}) {
-            const d88test::RunResult run = scratch.run({"d88cut", path}, [&] {
-                ::alarm(20);
-                if (writer && ::fork() == 0) {
-                    // A writer for the FIFO; it ends when the tool stops reading.
-                    const int fd = ::open(fifo.c_str(), O_WRONLY);
-                    if (fd >= 0 && ::write(fd, image.data(), image.size()) < 0) ::_exit(1);
-                    ::_exit(0);
-                }
-            });
+            // A writer for the FIFO, the test's own child, ended with the
+            // case whether or not the tool ever opened the FIFO.
+            const pid_t writerPid = writer ? ::fork() : -1;
+            if (writerPid == 0) {
+                const int fd = ::open(fifo.c_str(), O_WRONLY);
+                if (fd >= 0 && ::write(fd, image.data(), image.size()) < 0) ::_exit(1);
+                ::_exit(0);
+            }
+            const d88test::RunResult run =
+                scratch.run({"d88cut", path}, [] { ::alarm(20); });
+            if (writerPid > 0) {
+                ::kill(writerPid, SIGKILL);
+                ::waitpid(writerPid, nullptr, 0);
+            }
             EXPECT_EQ(run.status, 1) << path;
             EXPECT_EQ(run.out, "");
             EXPECT_EQ(run.err, "d88cut: cannot read " + path +
@@ -159,22 +164,28 @@ TEST(ReadErrors, InputThatIsNotAFileIsRefusedAtOnce) {
 TEST(ReadErrors, AnImageChangedDuringTheRunIsReported) {
     D88CUT_NOT_UNDER_WINE("the run is held back by a lock on the directory, which Windows lacks");
     // The tool opens the image, then waits for the directory; meanwhile the
-    // image grows.
-    Scratch scratch;
-    const std::string path = scratch.image(d88test::readFile(D88CUT_SAMPLE).value());
-    d88test::RunResult run;
-    {
-        const d88test::LockHolder other(scratch.work(), 300, [&path] {
-            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
-            if (fd < 0 || ::write(fd, "more", 4) != 4) ::_exit(1);
-        });
-        run = scratch.run({"d88cut", path});
+    // image grows, or header bytes no reader looks at are written over in
+    // place, which moves only its modification time.
+    for (const int flags : {O_WRONLY | O_APPEND, O_WRONLY}) {
+        Scratch scratch;
+        const std::string path = scratch.image(d88test::readFile(D88CUT_SAMPLE).value());
+        d88test::RunResult run;
+        {
+            const d88test::LockHolder other(scratch.work(), 300, [&path, flags] {
+                // Appended, whatever the offset, or at byte 16 of the header.
+                const int fd = ::open(path.c_str(), flags);
+                if (fd < 0 || ::pwrite(fd, "more", 4, 16) != 4) {
+                    ::_exit(1);
+                }
+            });
+            run = scratch.run({"d88cut", path});
+        }
+        EXPECT_EQ(run.status, 1) << flags;
+        EXPECT_EQ(run.out, d88test::knownDiskLines());
+        EXPECT_EQ(run.err, "d88cut: " + path + ": the file changed while it was read; the files "
+                                               "cut from it may mix old and new content\n");
+        EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
     }
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, d88test::knownDiskLines());
-    EXPECT_EQ(run.err, "d88cut: " + path + ": the file changed while it was read; the files cut from it "
-                              "may mix old and new content\n");
-    EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
 }
 
 }  // namespace

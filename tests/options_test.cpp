@@ -8,6 +8,9 @@
 
 #include "image_builder.h"
 #include "known_disk_blocks.h"
+#include "d88/d88_reader.h"
+#include "tool/messages.h"
+#include "tool/options.h"
 #include "tool_runner.h"
 
 namespace {
@@ -186,6 +189,70 @@ TEST(Listing, StatesAndCrcsAgreeWithWhatACutWrites) {
     const d88test::RunResult whole = scratch.run({"d88cut", "-l", D88CUT_SAMPLE});
     EXPECT_EQ(whole.status, 0);
     EXPECT_NE(whole.out.find("  PSGMUS   16384  whole   "), std::string::npos);
+    // A disk whose one fault is a sector recorded as read badly is not whole.
+    Disk flagged = d88test::knownDisk();
+    for (d88test::Sector& s : flagged.tracks[10]) {
+        if (s.r == 17) s.status = 0xA0;
+    }
+    const d88test::RunResult onlyFlagged =
+        scratch.run({"d88cut", "-l", scratch.image(d88test::buildImage({flagged}))});
+    EXPECT_EQ(onlyFlagged.status, 2);
+    EXPECT_NE(onlyFlagged.out.find("  PSGMUS   16384  flagged "), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Options, EachRefusalIsSaidAndNothingIsTakenFromIt) {
+    // In the test's own process: what each command line parses to, and the
+    // line said of a refusal.
+    struct Case {
+        std::vector<const char*> args;
+        d88cut::Command command;
+        std::string err;  // after "d88cut: "
+    };
+    const Case cases[] = {
+        {{"--disk=0", "x"}, d88cut::Command::kUsageError,
+         "option '--disk' takes a positive whole number, not '0'"},
+        {{"--disk=-1", "x"}, d88cut::Command::kUsageError,
+         "option '--disk' takes a positive whole number, not '-1'"},
+        {{"--list=yes", "x"}, d88cut::Command::kUsageError, "option '--list' takes no value"},
+        {{"--li", "x"}, d88cut::Command::kUsageError, "unknown option '--li'"},
+        {{"--=out", "x"}, d88cut::Command::kUsageError, "unknown option '--=out'"},
+        {{"-C", "", "x"}, d88cut::Command::kUsageError, "option '-C' needs a directory"},
+        {{"--directory=", "x"}, d88cut::Command::kUsageError,
+         "option '--directory' needs a directory"},
+        {{"x", "--disk"}, d88cut::Command::kUsageError, "option '--disk' needs a value"},
+        {{"-lx", "x"}, d88cut::Command::kUsageError, "unknown option '-x'"},
+        {{"--help", "-x"}, d88cut::Command::kHelp, ""},
+        {{"-lCout", "--disk", "2", "--", "-x"}, d88cut::Command::kRun, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<char*> argv = {const_cast<char*>("d88cut")};
+        for (const char* arg : c.args) argv.push_back(const_cast<char*>(arg));
+        d88cut::Options options;
+        testing::internal::CaptureStderr();
+        d88cut::beginMessages();
+        const d88cut::Command command =
+            d88cut::parseOptions(static_cast<int>(argv.size()), argv.data(), options);
+        const std::string err = testing::internal::GetCapturedStderr();
+        std::string what;
+        for (const char* arg : c.args) what += std::string(arg) + " ";
+        EXPECT_EQ(command, c.command) << what;
+        EXPECT_EQ(err, c.err.empty() ? "" : "d88cut: " + c.err + "\n") << what;
+        if (command != d88cut::Command::kRun) continue;
+        EXPECT_STREQ(options.image, "-x") << what;
+        EXPECT_STREQ(options.directory, "out") << what;
+        EXPECT_EQ(options.disk, 2) << what;
+        EXPECT_TRUE(options.list) << what;
+    }
+    // A number past 32 bits never wraps round to a small one.
+    std::vector<char*> argv = {const_cast<char*>("d88cut"), const_cast<char*>("--disk=4294967297"),
+                               const_cast<char*>("x")};
+    d88cut::Options options;
+    ASSERT_EQ(d88cut::parseOptions(3, argv.data(), options), d88cut::Command::kRun);
+    EXPECT_GT(options.disk, d88::kMaxDisks);
 }
 
 }  // namespace

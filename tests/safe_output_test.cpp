@@ -239,11 +239,16 @@ TEST(SafeOutput, EveryPromiseHoldsAtItsEdge) {
              if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(126);
          },
          true, 0, "d88cut: cannot create IPL2: Permission denied\n", true, {"IPL2"}},
+        {"the lock is refused", {"inject=flock:error=ENOLCK"}, {}, false, 0,
+         "d88cut: cannot lock the current directory against other runs: No locks available\n",
+         false, {}},
         {"standard error closed", {}, [] { ::close(2); }, false, 300000, "", false, {}},
         {"standard error full", {}, [] { ::dup2(::open("/dev/full", O_WRONLY), 2); }, false, 300000,
          "", false, {}},
     };
     for (const Case& c : cases) {
+        // Only the portable lock asks flock.
+        if (std::string(c.what) == "the lock is refused" && !D88CUT_TESTS_PORTABLE_LOCK) continue;
         Scratch scratch;
         Bytes bytes = d88test::readFile(D88CUT_SAMPLE).value();
         if (c.cutAt > 0) bytes.resize(c.cutAt);
@@ -298,6 +303,34 @@ TEST(SafeOutput, EveryPromiseHoldsAtItsEdge) {
         if (c.cut && ::stat(ipl3.c_str(), &info) == 0) {
             EXPECT_EQ(info.st_mode & 0777, 0604u) << c.what;
         }
+    }
+}
+
+TEST(SafeOutput, AFailedCloseIsSaidAndLeavesTheEarlierFileOrNone) {
+    // Where the system reports a failed write only at the close, on the way
+    // without a name (a new name) and by a temporary name (over a file).
+    D88CUT_NOT_UNDER_WINE("the failing close is built into a Linux build of the tool");
+    for (const bool earlier : {false, true}) {
+        Scratch scratch;
+        if (earlier) {
+            for (const auto& [name, data] : d88test::knownDiskFiles()) {
+                ASSERT_TRUE(d88test::writeFile(scratch.work() + "/" + name, kOlder));
+            }
+        }
+        scratch.useProgram(D88CUT_FAILING_CALLS_EXE);
+        const d88test::RunResult run =
+            runSample(scratch, [] { ::setenv("D88CUT_FAIL_CLOSE", "1", 1); });
+        EXPECT_EQ(run.status, 1) << earlier;
+        EXPECT_EQ(run.out, d88test::knownDiskLines()) << earlier;
+        EXPECT_EQ(run.err, "d88cut: cannot write IPL2: Input/output error\n") << earlier;
+        std::map<std::string, Bytes> expected = d88test::knownDiskFiles();
+        if (earlier) {
+            expected["IPL2"] = kOlder;
+        } else {
+            expected.erase("IPL2");
+        }
+        // No temporary name either.
+        EXPECT_EQ(scratch.files(), expected) << earlier;
     }
 }
 
