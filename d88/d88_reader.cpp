@@ -13,6 +13,26 @@ namespace {
 // Disk offsets are kept as signed 32-bit values, as in the layout's own
 // fields; a disk image that would start beyond them cannot be addressed.
 constexpr std::int64_t kMaxDiskOffset = INT32_MAX;
+// A single byte past the last disk image is left by some writers and means
+// nothing; more is said.
+constexpr std::int64_t kIgnoredTrailingBytes = 1;
+
+// Whether a header at `position` of a file of `fileSize` bytes can be a disk
+// header. A size of 0 repeats the header, which is said on its own; a
+// header-only image (688 bytes, no track) is a real one.
+bool plausibleHeader(const std::uint8_t* header, std::int64_t position, std::int64_t fileSize) {
+    const std::int32_t size = readLe32(header + kDiskSizeOffset);
+    if (size == 0) return true;
+    if (size < kDiskHeaderSize) return false;
+    const bool runsPast = position + size > fileSize;
+    if (!runsPast) return true;
+    if (size > kMaxPlausibleDiskSize) return false;
+    for (std::int32_t k = 0; k < kTrackCount; ++k) {
+        const std::int32_t track = readLe32(header + kTrackTableOffset + 4 * k);
+        if (track > 0 && track <= size) return true;
+    }
+    return size == kDiskHeaderSize;
+}
 
 }  // namespace
 
@@ -147,6 +167,9 @@ bool D88Reader::open(const char* path) {
     bytesRead_ = 0;
     moreDisks_ = false;
     zeroSizeDisk_ = -1;
+    trailingBytes_ = 0;
+    trailingOffset_ = 0;
+    unreachableDisk_ = -1;
     dropBuffer();
     // Disk images are read in no fixed order, and selecting one reads it
     // afresh: anything but a regular file is refused before it is read.
@@ -167,9 +190,18 @@ bool D88Reader::open(const char* path) {
     std::uint8_t header[kDiskHeaderSize];
     std::int64_t position = 0;
     diskCount_ = 0;
+    const std::int64_t fileSize = openedState_.size;
     for (;;) {
-        if (!seekTo(position) ||
-            readBytes(header, kDiskHeaderSize) != kDiskHeaderSize) {
+        if (position > kMaxDiskOffset) {
+            if (position + kDiskHeaderSize <= fileSize) unreachableDisk_ = position;
+            break;
+        }
+        const std::int32_t got = seekTo(position) ? readBytes(header, kDiskHeaderSize) : 0;
+        if (got != kDiskHeaderSize) {
+            if (fileSize - position > kIgnoredTrailingBytes) {
+                trailingOffset_ = position;
+                trailingBytes_ = fileSize - position;
+            }
             break;
         }
         // One more whole header than the listing holds: said, not listed.
@@ -177,15 +209,16 @@ bool D88Reader::open(const char* path) {
             moreDisks_ = true;
             break;
         }
-        diskOffsets_[diskCount_] = static_cast<std::int32_t>(position);
-        ++diskCount_;
         const std::int32_t diskSize = readLe32(header + kDiskSizeOffset);
-        // A negative size would put the next image before this one.
-        if (diskSize < 0) break;
+        diskOffsets_[diskCount_] = static_cast<std::int32_t>(position);
+        diskSizes_[diskCount_] = diskSize;
+        plausible_[diskCount_] = plausibleHeader(header, position, fileSize);
+        ++diskCount_;
         // A size of 0 lists the same header again, up to kMaxDisks.
         if (diskSize == 0 && zeroSizeDisk_ < 0) zeroSizeDisk_ = diskCount_ - 1;
+        // A negative size would put the next image before this one.
+        if (diskSize < 0) break;
         position += diskSize;
-        if (position > kMaxDiskOffset) break;
     }
     // A path that opens but cannot be read, such as a directory, is no file
     // of disk images; only the end of the file ends a listing in silence.
@@ -308,7 +341,7 @@ std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
     lastR_ = r;
     lastFound_ = false;
     if (n < 0 || n > kMaxSizeCode) return 0;
-    std::int32_t step = 128 << n;
+    std::int32_t step = kMinSectorSize << n;
     std::int32_t done = 0;
     while (done < length) {
         if (step > length - done) step = length - done;

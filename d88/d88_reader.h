@@ -70,6 +70,11 @@ constexpr std::int32_t kTrackTableOffset = 32;
 constexpr std::int32_t kTrackCount = 164;
 // The listing of disk images ends after this many, even if more follow.
 constexpr std::int32_t kMaxDisks = 64;
+// A disk image's size field may run past the end of a file cut short, but
+// no floppy disk gives an image this large: a header whose size both runs
+// past the end and exceeds this is not a D88 disk header (text, or bytes
+// read from the wrong offset).
+constexpr std::int32_t kMaxPlausibleDiskSize = 8 << 20;
 
 constexpr std::int32_t kSectorHeaderSize = 16;
 constexpr std::int32_t kSectorCountOffset = 4;
@@ -78,6 +83,8 @@ constexpr std::int32_t kStatusOffset = 8;
 constexpr std::int32_t kDataSizeOffset = 14;
 constexpr std::uint8_t kDeletedMark = 0x10;
 constexpr std::uint8_t kStatusGood = 0x00;
+// A sector of size code N holds kMinSectorSize << N bytes.
+constexpr std::int32_t kMinSectorSize = 128;
 // Size codes above this make 128 << N overflow a signed 32-bit step.
 constexpr std::int32_t kMaxSizeCode = 23;
 
@@ -155,6 +162,25 @@ public:
     // The index of the first disk image whose disk-size field is 0, after
     // which the listing repeats that one header; -1 when none is.
     std::int32_t zeroSizeDisk() const { return zeroSizeDisk_; }
+    // The file offset and disk-size field of disk image `index` as listed.
+    std::int64_t diskOffsetAt(std::int32_t index) const { return diskOffsets_[index]; }
+    std::int32_t diskSizeAt(std::int32_t index) const { return diskSizes_[index]; }
+    // Whether the header of disk image `index` can be a disk header: false
+    // when its size field is negative or below a header's size, or runs past the end of
+    // the file by more than any floppy disk's image, or past the end with no
+    // track inside it (text, or bytes read at the wrong offset). It is
+    // listed all the same; the caller decides what it is.
+    bool plausibleAt(std::int32_t index) const { return plausible_[index]; }
+    // Bytes after the last disk image listed that make no disk header: fewer
+    // than a header, but for a single byte, which some writers add. 0 when
+    // there are none.
+    std::int64_t trailingBytes() const { return trailingBytes_; }
+    std::int64_t trailingOffset() const { return trailingOffset_; }
+    // The file offset of a disk header the listing could not take because it
+    // lies past 2 GiB, where the layout's 32-bit offsets end; -1 when none.
+    std::int64_t unreachableDisk() const { return unreachableDisk_; }
+    // The size of the file when it was opened.
+    std::int64_t fileSize() const { return openedState_.size; }
     // Makes disk image `index` current; false (and no disk selected) when the
     // index is out of range or its header can no longer be read whole.
     bool selectDisk(std::int32_t index);
@@ -253,6 +279,11 @@ private:
     std::int32_t firstSector_ = 1;
     std::int32_t lastSector_ = 16;
     std::int32_t diskOffsets_[kMaxDisks] = {};
+    std::int32_t diskSizes_[kMaxDisks] = {};
+    bool plausible_[kMaxDisks] = {};
+    std::int64_t trailingBytes_ = 0;
+    std::int64_t trailingOffset_ = 0;
+    std::int64_t unreachableDisk_ = -1;
     std::int32_t diskSize_ = 0;
     std::int32_t diskOffset_ = 0;
     std::int32_t trackOffsets_[kTrackCount] = {};

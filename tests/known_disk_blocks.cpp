@@ -38,20 +38,20 @@ std::vector<int> psgmusTracks() {
 
 std::string cuttingLine(const std::string& name) { return "cutting ... " + name + "\n"; }
 
-std::string partlyFoundLine(const Block& block, int found) {
-    return "d88cut: " + std::string(block.name) + ": only " + std::to_string(found) + " of " +
+std::string partlyFoundLine(const std::string& image, const Block& block, int found) {
+    return "d88cut: " + image + ": " + block.name + ": only " + std::to_string(found) + " of " +
            std::to_string(block.size) + " bytes found, the rest written as zero\n";
 }
 
-std::string notCutLine(const Block& block) {
-    return "d88cut: " + std::string(block.name) + ": not cut: its first sector (track " +
+std::string notCutLine(const std::string& image, const Block& block) {
+    return "d88cut: " + image + ": " + block.name + ": not cut: its first sector (track " +
            std::to_string(block.track) + ", C " + std::to_string(block.track / 2) + ", H " +
            std::to_string(block.track % 2) + ", R " + std::to_string(block.sector) +
            ") is missing or short\n";
 }
 
-std::string slotsLine(int missing, int cut) {
-    const std::string head = "d88cut: PSGMUS: " + std::to_string(missing + cut) +
+std::string slotsLine(const std::string& image, int missing, int cut) {
+    const std::string head = "d88cut: " + image + ": PSGMUS: " + std::to_string(missing + cut) +
                              " of its 64 slots (sector 17 of tracks 10 to 74, but 56) were not "
                              "found whole";
     if (cut == 0) return head + "; they are zero\n";

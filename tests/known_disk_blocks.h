@@ -29,13 +29,13 @@ std::vector<std::pair<int, int>> runSectors(const Block& block);
 std::vector<int> psgmusTracks();
 // "cutting ... NAME\n".
 std::string cuttingLine(const std::string& name);
-// The warning for a block of which only `found` bytes were read.
-std::string partlyFoundLine(const Block& block, int found);
+// The warning for a block of `image` of which only `found` bytes were read.
+std::string partlyFoundLine(const std::string& image, const Block& block, int found);
 // The warning for a block whose first sector is missing or short, in a
 // directory without a file of its name.
-std::string notCutLine(const Block& block);
+std::string notCutLine(const std::string& image, const Block& block);
 // The warning for PSGMUS with slots whose sector is missing, or cut short.
-std::string slotsLine(int missing, int cut);
+std::string slotsLine(const std::string& image, int missing, int cut);
 
 // The sixteen files a whole known disk gives, by name, and what the tool
 // prints on standard output while it cuts them.

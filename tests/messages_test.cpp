@@ -31,24 +31,34 @@ TEST(Escaping, NamesAndQuotedBytesShowEveryByteUnambiguously) {
         std::string bytes;
         const char* asName;    // a path in a message: UTF-8 kept
         const char* asQuoted;  // a disk's name in the listing: ASCII only
+        const char* readable;  // the same on a terminal that shows UTF-8; null: as quoted
     };
     const Case cases[] = {
-        {"plain.d88", "plain.d88", "\"plain.d88\""},
-        {"a\\b\"c", "a\\b\"c", "\"a\\\\b\\\"c\""},
-        {"del\x7f", "del\\x7f", "\"del\\x7f\""},
-        {"nl\ntab\tcr\r", "nl\\ntab\\tcr\\r", "\"nl\\x0atab\\x09cr\\x0d\""},
-        {"esc\x1b[2J", "esc\\x1b[2J", "\"esc\\x1b[2J\""},
+        {"plain.d88", "plain.d88", "\"plain.d88\"", "\"plain.d88\""},
+        {"a\\b\"c", "a\\b\"c", "\"a\\\\b\\\"c\"", "\"a\\\\b\\\"c\""},
+        {"del\x7f", "del\\x7f", "\"del\\x7f\"", "\"del\\x7f\""},
+        {"nl\ntab\tcr\r", "nl\\ntab\\tcr\\r", "\"nl\\x0atab\\x09cr\\x0d\"",
+         "\"nl\\x0atab\\x09cr\\x0d\""},
+        {"esc\x1b[2J", "esc\\x1b[2J", "\"esc\\x1b[2J\"", "\"esc\\x1b[2J\""},
         // U+0085, a C1 control, and a lone continuation byte.
-        {"c1\xc2\x85 \x80", "c1\\xc2\\x85 \\x80", "\"c1\\xc2\\x85 \\x80\""},
+        {"c1\xc2\x85 \x80", "c1\\xc2\\x85 \\x80", "\"c1\\xc2\\x85 \\x80\"", nullptr},
         // U+51FA U+529B, and an overlong slash.
         {"\xe5\x87\xba\xe5\x8a\x9b\xc0\xaf", "\xe5\x87\xba\xe5\x8a\x9b\\xc0\\xaf",
-         "\"\\xe5\\x87\\xba\\xe5\\x8a\\x9b\\xc0\\xaf\""},
+         "\"\\xe5\\x87\\xba\\xe5\\x8a\\x9b\\xc0\\xaf\"", nullptr},
+        // Shift_JIS: a game's name, half-width kana, a lead byte at the end
+        // (in a path, DE 81 is UTF-8).
+        {"\x83Q\x81[\x83\x80 \xb6\xde\x81", "\\x83Q\\x81[\\x83\\x80 \\xb6\xde\x81",
+         "\"\\x83Q\\x81[\\x83\\x80 \\xb6\\xde\\x81\"",
+         "\"\xe3\x82\xb2\xe3\x83\xbc\xe3\x83\xa0 \xef\xbd\xb6\xef\xbe\x9e\\x81\""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(shown(d88cut::Name{c.bytes.c_str()}), c.asName) << c.bytes;
         const d88cut::Quoted quoted = {reinterpret_cast<const std::uint8_t*>(c.bytes.data()),
                                        c.bytes.size()};
         EXPECT_EQ(shown(quoted), c.asQuoted) << c.bytes;
+        if (c.readable == nullptr) continue;
+        const d88cut::DiskText text = {quoted.bytes, quoted.length, true};
+        EXPECT_EQ(shown(text), c.readable) << c.bytes;
     }
 }
 

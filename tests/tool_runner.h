@@ -15,6 +15,7 @@ namespace d88test {
 
 // The tool's messages, byte for byte; the Japanese two in Shift_JIS.
 inline constexpr char kUsage[] = "Usage: d88cut [d88file]\n";
+inline constexpr char kTryHelp[] = "Try 'd88cut --help' for more information.\n";
 inline constexpr char kOpenFailed[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
     "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x2E\x0A";

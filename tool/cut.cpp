@@ -28,7 +28,7 @@ void put(LineWriter& line, const SectorPlace& place) {
 }
 
 // The bytes are written as recorded; the user is told which are doubtful.
-void reportFlagged(const FileRead& read) {
+void reportFlagged(const char* image, const FileRead& read) {
     const Flagged& flagged = read.flagged;
     if (flagged.count == 0) return;
     const d88::FlaggedSector& s = flagged.first;
@@ -36,10 +36,10 @@ void reportFlagged(const FileRead& read) {
     const char* trouble = troubleOf(s, other);
     const SectorPlace place = {s.track, s.c, s.h, s.r};
     if (flagged.count == 1) {
-        warn(read.name, ": sector ", place, " is recorded with ", trouble,
+        warn(Name{image}, ": ", read.name, ": sector ", place, " is recorded with ", trouble,
              "; its bytes are written as recorded");
     } else {
-        warn(read.name, ": sector ", place, " is recorded with ", trouble, ", and ",
+        warn(Name{image}, ": ", read.name, ": sector ", place, " is recorded with ", trouble, ", and ",
              flagged.count - 1,
              " more of its sectors with errors or deleted-data marks; their bytes are "
              "written as recorded");
@@ -47,52 +47,53 @@ void reportFlagged(const FileRead& read) {
 }
 
 // The line for a file written short of whole.
-void reportShort(const FileRead& read) {
+void reportShort(const char* image, const FileRead& read) {
     const std::int32_t notWhole = read.missingSlots + read.shortSlots;
     if (notWhole == 0 && read.found < read.size) {
-        warn(read.name, ": only ", read.found, " of ", read.size,
+        warn(Name{image}, ": ", read.name, ": only ", read.found, " of ", read.size,
              " bytes found, the rest written as zero");
     } else if (notWhole > 0 && read.shortSlots == 0) {
-        warn(read.name, ": ", notWhole, " of its ", kGatherSlots, " slots ", SlotPlace{},
+        warn(Name{image}, ": ", read.name, ": ", notWhole, " of its ", kGatherSlots, " slots ", SlotPlace{},
              " were not found whole; they are zero");
     } else if (notWhole > 0) {
-        warn(read.name, ": ", notWhole, " of its ", kGatherSlots, " slots ", SlotPlace{},
+        warn(Name{image}, ": ", read.name, ": ", notWhole, " of its ", kGatherSlots, " slots ", SlotPlace{},
              " were not found whole: ", read.missingSlots, " missing, written as zero, and ",
              read.shortSlots, " short, written as found with zeros after");
     }
-    reportFlagged(read);
+    reportFlagged(image, read);
 }
 
 // The line for a block that is not cut: what is there instead. A file of
 // that name must not pass for one of this disk image.
-void reportNotCut(const FileRead& read, std::int32_t disk) {
+void reportNotCut(const char* image, const FileRead& read, std::int32_t disk) {
     const SectorPlace first = {read.track, read.c, read.h, read.r};
     const std::int32_t from = diskWritten(read.name);
     if (from != 0) {
-        warn(read.name, ": not cut from disk image ", disk, ": its first sector ", first,
-             " is missing or short; the ", OutputPath{read.name}, " here was cut from disk image ",
+        warn(Name{image}, ": ", read.name, ": not cut from disk image ", disk, ": its first sector ", first,
+             " is missing or short; the ", OutputPath{read.name}, " there was cut from disk image ",
              from, " of this image");
     } else if (outputExists(read.name)) {
-        warn(read.name, ": not cut: its first sector ", first, " is missing or short; the ",
-             OutputPath{read.name}, " here was left as it was and is not from this image");
+        warn(Name{image}, ": ", read.name, ": not cut: its first sector ", first, " is missing or short; the ",
+             OutputPath{read.name}, " there was left as it was, not written by this run");
     } else {
-        warn(read.name, ": not cut: its first sector ", first, " is missing or short");
+        warn(Name{image}, ": ", read.name, ": not cut: its first sector ", first, " is missing or short");
     }
 }
 
 }  // namespace
 
-bool cutKnownDisk(std::int32_t disk) {
+bool cutKnownDisk(const char* image, std::int32_t disk, FileState (&states)[kFileCount]) {
     bool allWritten = true;
     for (std::int32_t i = 0; i < kFileCount; ++i) {
         const FileRead read = readFile(i);
         if (read.readerFailed) break;
+        states[i] = read.state;
         if (read.state == FileState::kMissing) {
-            reportNotCut(read, disk);
+            reportNotCut(image, read, disk);
             continue;
         }
         printCutting(read.name);
-        reportShort(read);
+        reportShort(image, read);
         if (!replaceOutput(read.name, disk, read.bytes, read.size)) allWritten = false;
     }
     return allWritten;

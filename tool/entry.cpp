@@ -32,17 +32,44 @@ static_assert(sizeof kDiskSignature == kSignatureSize + 1,
 constexpr std::int32_t kSignatureOffset = 1;
 constexpr std::int32_t kBootTrack = 0;
 constexpr std::int32_t kBootSector = 1;
+// Room for the identities of a track's first 64 records, where a boot
+// sector of another size is looked for: more than any real track holds.
+constexpr std::int32_t kBootIdsSize = 64 * 4;
 
-// True when the current disk's boot sector carries the signature; `got`
-// receives the bytes of the sector read into the transfer buffer. The
-// sector must have been found and be long enough to hold the signature, so
-// that the comparison never sees bytes an earlier disk left in the buffer.
-bool isKnownDisk(std::int32_t& got) {
-    got = reader.readSector(kBootTrack, 0, 0, kBootSector, kSizeCode, transferBuffer,
-                            kSectorSize);
-    return got >= kSignatureOffset + kSignatureSize &&
-           std::memcmp(transferBuffer + kSignatureOffset, kDiskSignature,
-                       kSignatureSize) == 0;
+// Reads the current disk's boot sector into the transfer buffer: the known
+// disk's (size code 1), or, where there is none, one of another size.
+BootSector readBootSector() {
+    BootSector boot;
+    boot.bytes = reader.readSector(kBootTrack, 0, 0, kBootSector, kSizeCode, transferBuffer,
+                                   kSectorSize);
+    if (boot.bytes > 0 || reader.lastFound()) {
+        boot.found = true;
+        boot.sizeCode = kSizeCode;
+        return boot;
+    }
+    // Another size (128-byte FM sectors, 1024-byte ones of a 2HD disk): the
+    // size code of the first record of that number on the track.
+    std::uint8_t ids[kBootIdsSize];
+    const std::int32_t listed = reader.readTrackIds(kBootTrack, ids, kBootIdsSize);
+    for (std::int32_t i = 0; i + 4 <= listed; i += 4) {
+        if (ids[i] == 0 && ids[i + 1] == 0 && ids[i + 2] == kBootSector) {
+            boot.found = true;
+            boot.sizeCode = ids[i + 3];
+            boot.bytes = reader.readSector(kBootTrack, 0, 0, kBootSector, boot.sizeCode,
+                                           transferBuffer, kSectorSize);
+            break;
+        }
+    }
+    return boot;
+}
+
+// True when the boot sector read carries the signature. The sector must be
+// the known disk's size and long enough to hold the signature, so that the
+// comparison never sees bytes an earlier disk left in the buffer.
+bool isKnownDisk(const BootSector& boot) {
+    return boot.found && boot.sizeCode == kSizeCode &&
+           boot.bytes >= kSignatureOffset + kSignatureSize &&
+           std::memcmp(transferBuffer + kSignatureOffset, kDiskSignature, kSignatureSize) == 0;
 }
 
 // Says why the image could not be opened.
@@ -71,50 +98,104 @@ void reportReaderFailure(const char* image, std::int32_t index, std::int32_t dis
     }
 }
 
-// A file read to its end without a full cut of any disk, or with disk
-// images past the listing's limit, says so; neither changes the status.
-void reportWhatWasRead(const char* image, std::int32_t diskCount, std::int32_t recognised) {
+// The disk images a run reads, and what it says of the rest of the file.
+struct Listed {
+    std::int32_t count = 0;  // disk images, the first `count` listed
+    std::int32_t distinct = 0;  // of them not repeats of a header of size 0
+    ImageShape shape;
+};
+
+Listed shapeOf() {
+    Listed listed;
+    listed.count = reader.diskCount();
+    // A header that cannot be a disk header ends what is read: text, or the
+    // bytes after a disk image whose size field is wrong.
+    for (std::int32_t i = 0; i < listed.count; ++i) {
+        if (reader.plausibleAt(i)) continue;
+        if (i == 0) {
+            listed.shape.notD88 = true;
+        } else {
+            listed.shape.trailingOffset = reader.diskOffsetAt(i);
+            listed.shape.trailingBytes = reader.fileSize() - reader.diskOffsetAt(i);
+        }
+        listed.count = i;
+        break;
+    }
+    // A file shorter than one header is said as such, not as bytes after.
+    if (listed.count == reader.diskCount() && reader.trailingOffset() > 0) {
+        listed.shape.trailingOffset = reader.trailingOffset();
+        listed.shape.trailingBytes = reader.trailingBytes();
+    }
+    if (listed.count == reader.diskCount()) {
+        listed.shape.moreDisks = reader.moreDisksThanListed();
+        listed.shape.unreachableDisk = reader.unreachableDisk();
+    }
     const std::int32_t zeroSize = reader.zeroSizeDisk();
-    if (zeroSize >= 0 && diskCount == d88::kMaxDisks) {
+    if (zeroSize >= 0 && zeroSize < listed.count) listed.shape.zeroSizeDisk = zeroSize;
+    listed.distinct = zeroSize >= 0 && zeroSize < listed.count ? zeroSize + 1 : listed.count;
+    return listed;
+}
+
+// Says what the file holds beyond its disk images; false when nothing.
+bool reportShape(const char* image, const ImageShape& shape) {
+    if (shape.notD88) {
+        warn(Name{image}, ": does not look like a D88 disk image");
+        return true;
+    }
+    bool said = false;
+    if (shape.zeroSizeDisk >= 0) {
         // What repeats is one header, not disk images beyond the limit.
-        warn(Name{image}, ": disk image ", zeroSize + 1,
+        warn(Name{image}, ": disk image ", shape.zeroSizeDisk + 1,
              " gives its size as 0, so the listing repeats its header up to the limit of ",
              d88::kMaxDisks, " disk images");
-    } else if (reader.moreDisksThanListed()) {
+        said = true;
+    } else if (shape.moreDisks) {
         warn(Name{image}, ": holds more than ", d88::kMaxDisks, " disk images; only the first ",
              d88::kMaxDisks, " were read");
+        said = true;
     }
-    if (recognised > 0) return;
-    if (diskCount == 0) {
-        warn(Name{image}, ": holds no D88 disk image: it is shorter than one ",
-             d88::kDiskHeaderSize, "-byte disk header");
-    } else {
-        warn(Name{image}, ": looked at ", diskCount, diskCount == 1 ? " disk image" : " disk images",
-             "; none is the known disk");
+    if (shape.trailingBytes > 0) {
+        warn(Name{image}, ": the ", shape.trailingBytes, shape.trailingBytes == 1 ? " byte" : " bytes",
+             " from offset ", shape.trailingOffset, " on make no disk image");
+        said = true;
     }
+    if (shape.unreachableDisk >= 0) {
+        warn(Name{image}, ": a disk image at offset ", shape.unreachableDisk,
+             " begins past 2 GiB, where the offsets of the D88 layout end; it was not read");
+        said = true;
+    }
+    return said;
 }
 
 // The walk over the disk images of an open image, cutting or listing.
 struct Walk {
+    Walk(const Options& runOptions, const char* path) : options(runOptions), image(path) {}
     const Options& options;
     const char* image;
-    int status = 0;
-    // Disk images that are the known disk so far, and the last of them.
-    std::int32_t recognised = 0;
+    // An error: usage, the image or an output file, a line not said.
+    bool failed = false;
+    // Something of the file is no disk image, or a disk asked for is not
+    // the known disk: less than a full cut, whatever the files.
+    bool less = false;
+    FilesLeft left;
     std::int32_t lastKnown = -1;
-    // Listing: a known disk a cut would write whole.
-    bool wholeDisk = false;
     bool outputsBegun = false;
     // The output directory could not be made or locked: nothing was cut.
     bool stopped = false;
 };
 
+// The one place a run's exit status is decided.
+int exitStatus(const Walk& walk) {
+    if (walk.failed) return 1;
+    return !walk.less && allWhole(walk.left) ? 0 : 2;
+}
+
 // Cuts disk image `index`, the known disk; false when the run must stop.
-bool cutDisk(Walk& walk, std::int32_t index) {
+bool cutDisk(Walk& walk, std::int32_t index, FileState (&states)[kFileCount]) {
     // The output directory is made and locked at the first disk to cut.
     if (!walk.outputsBegun) {
         if (!beginOutputs(walk.options.directory, reader.openedState().id)) {
-            walk.status = 1;
+            walk.failed = true;
             walk.stopped = true;
             return false;
         }
@@ -128,9 +209,7 @@ bool cutDisk(Walk& walk, std::int32_t index) {
              walk.lastKnown + 1, " (--disk=N cuts one disk image alone)");
     }
     printRecognised();
-    // Files that could not be written change the status; missing blocks do
-    // not.
-    if (!cutKnownDisk(index + 1)) walk.status = 1;
+    if (!cutKnownDisk(walk.image, index + 1, states)) walk.failed = true;
     return true;
 }
 
@@ -138,22 +217,94 @@ bool cutDisk(Walk& walk, std::int32_t index) {
 bool visitDisk(Walk& walk, std::int32_t index) {
     if (!reader.selectDisk(index)) return true;
     reader.setSectorRange(kFirstSector, kLastSector);
-    std::int32_t bootBytes = 0;
-    const bool known = isKnownDisk(bootBytes);
-    if (walk.options.list) {
-        if (listDisk(index + 1, known, bootBytes)) walk.wholeDisk = true;
-    } else if (known) {
-        if (!cutDisk(walk, index)) return false;
-    } else if (walk.options.disk != 0) {
-        warn(Name{walk.image}, ": disk image ", index + 1,
-             " is not the known disk; nothing was cut (--list shows what it holds)");
-        walk.status = 1;
+    DiskView view;
+    view.number = index + 1;
+    view.boot = readBootSector();
+    view.known = isKnownDisk(view.boot);
+    view.runsPastEnd = reader.diskSize() > 0 &&
+                       reader.diskOffsetAt(index) + reader.diskSize() > reader.fileSize();
+    if (view.runsPastEnd) {
+        warn(Name{walk.image}, ": disk image ", view.number,
+             " runs past the end of the file: it gives its size as ", reader.diskSize(),
+             " bytes from offset ", reader.diskOffsetAt(index), ", the file ends at ",
+             reader.fileSize());
+        walk.less = true;
     }
-    if (known) {
-        ++walk.recognised;
+    FileState states[kFileCount];
+    for (FileState& state : states) state = FileState::kMissing;
+    const bool go = walk.options.list ? listDisk(view, states)
+                    : view.known      ? cutDisk(walk, index, states)
+                                      : true;
+    if (!go) return false;
+    if (view.known) {
+        noteKnownDisk(walk.left, states);
         walk.lastKnown = index;
+    } else if (walk.options.disk != 0 && !walk.options.list) {
+        warn(Name{walk.image}, ": disk image ", view.number,
+             " is not the known disk; nothing was cut (--list shows what it holds)");
     }
     return true;
+}
+
+// After a walk that read the file to its end without cutting a known disk.
+void reportNothingKnown(const Walk& walk, const Listed& listed) {
+    if (listed.shape.notD88) return;
+    if (listed.count == 0) {
+        warn(Name{walk.image}, ": holds no D88 disk image: it is shorter than one ",
+             d88::kDiskHeaderSize, "-byte disk header");
+    } else if (walk.options.disk == 0) {
+        warn(Name{walk.image}, ": looked at ", listed.distinct,
+             listed.distinct == 1 ? " disk image" : " disk images", "; none is the known disk");
+    }
+}
+
+// Runs the walk over the open image; returns the exit status.
+int walkImage(const Options& options) {
+    const char* image = options.image;
+    Walk walk{options, image};
+    const Listed listed = shapeOf();
+    if (options.list) beginListing(options.json ? ListFormat::kJson : ListFormat::kText, image);
+    // A shape said at the start of a cut; after the disk lines of a listing.
+    if (!options.list && reportShape(image, listed.shape)) walk.less = true;
+    std::int32_t first = 0;
+    std::int32_t end = listed.count;
+    if (options.disk != 0) {
+        if (options.disk > listed.distinct) {
+            warn(Name{image}, ": has no disk image ", options.disk, "; it holds ", listed.distinct,
+                 listed.distinct == 1 ? " disk image" : " disk images",
+                 listed.shape.moreDisks ? " that d88cut reads (the first 64)" : "");
+            walk.failed = true;
+            end = 0;
+        } else {
+            first = options.disk - 1;
+            end = options.disk;
+        }
+    }
+    std::int32_t index = first;
+    for (; index < end; ++index) {
+        if (!visitDisk(walk, index)) break;
+        if (reader.failure() != d88::ReadFailure::kNone) break;
+    }
+    if (options.list && reportShape(image, listed.shape)) walk.less = true;
+    platform::FileState now;
+    if (reader.failure() != d88::ReadFailure::kNone) {
+        reportReaderFailure(image, index, reader.diskCount());
+        walk.failed = true;
+    } else if (!reader.currentState(now)) {
+        warn("cannot read ", Name{image}, ": ", std::strerror(errno));
+        walk.failed = true;
+    } else {
+        if (platform::changedBetween(reader.openedState(), now)) {
+            warn(Name{image}, ": the file changed while it was read; the files cut from it may "
+                 "mix old and new content");
+            walk.failed = true;
+        }
+        if (walk.left.knownDisks == 0 && !walk.stopped && !walk.failed) {
+            reportNothingKnown(walk, listed);
+        }
+    }
+    if (options.list) endListing(listed.shape, exitStatus(walk));
+    return exitStatus(walk);
 }
 
 }  // namespace
@@ -174,56 +325,18 @@ int runEntry(int argc, char** argv) {
             return endMessages() ? 0 : 1;
         case Command::kUsageError:
             printUsage(stderr, program);
+            printTryHelp();
             endMessages();
             return 1;
     }
-    const char* image = options.image;
-    if (!reader.open(image)) {
-        reportOpenFailure(image);
+    if (!reader.open(options.image)) {
+        reportOpenFailure(options.image);
         endMessages();
         return 1;
     }
-    Walk walk{options, image};
-    const std::int32_t diskCount = reader.diskCount();
-    std::int32_t first = 0;
-    std::int32_t end = diskCount;
-    if (options.disk != 0) {
-        if (options.disk > diskCount) {
-            warn(Name{image}, ": has no disk image ", options.disk, "; it holds ", diskCount,
-                 diskCount == 1 ? " disk image" : " disk images");
-            walk.status = 1;
-            end = 0;
-        } else {
-            first = options.disk - 1;
-            end = options.disk;
-        }
-    }
-    std::int32_t index = first;
-    for (; index < end; ++index) {
-        if (!visitDisk(walk, index)) break;
-        if (reader.failure() != d88::ReadFailure::kNone) break;
-    }
-    platform::FileState now;
-    if (reader.failure() != d88::ReadFailure::kNone) {
-        reportReaderFailure(image, index, diskCount);
-        walk.status = 1;
-    } else if (!reader.currentState(now)) {
-        warn("cannot read ", Name{image}, ": ", std::strerror(errno));
-        walk.status = 1;
-    } else {
-        if (platform::changedBetween(reader.openedState(), now)) {
-            warn(Name{image}, ": the file changed while it was read; the files cut from it may "
-                 "mix old and new content");
-            walk.status = 1;
-        }
-        if (options.disk == 0 && !walk.stopped) {
-            reportWhatWasRead(image, diskCount, walk.recognised);
-        }
-    }
-    if (!endMessages()) walk.status = 1;
-    // A listing says by its status whether a cut would be whole.
-    if (options.list && walk.status == 0 && !walk.wholeDisk) return 2;
-    return walk.status;
+    const int status = walkImage(options);
+    // A line that could not be said is an error of the run.
+    return endMessages() ? status : 1;
 }
 
 }  // namespace d88cut

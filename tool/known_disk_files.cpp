@@ -134,6 +134,19 @@ FileRead readFile(std::int32_t index) {
     return read;
 }
 
+void noteKnownDisk(FilesLeft& left, const FileState (&states)[kFileCount]) {
+    ++left.knownDisks;
+    for (std::int32_t i = 0; i < kFileCount; ++i) left.state[i] = states[i];
+}
+
+bool allWhole(const FilesLeft& left) {
+    if (left.knownDisks == 0) return false;
+    for (std::int32_t i = 0; i < kFileCount; ++i) {
+        if (left.state[i] != FileState::kWhole) return false;
+    }
+    return true;
+}
+
 const char* troubleOf(const d88::FlaggedSector& sector, char (&other)[32]) {
     switch (sector.status) {
         case 0x00:  // a good read of a sector with a deleted-data mark

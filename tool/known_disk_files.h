@@ -82,6 +82,20 @@ struct FileRead {
 // sector range is 1 to 16.
 FileRead readFile(std::int32_t index);
 
+// What a run leaves, or would leave: the states of the last known disk's
+// files. A later known disk's files replace an earlier one's; one it could
+// not cut (missing) leaves a file that is not of that disk, which is not a
+// whole cut either.
+struct FilesLeft {
+    std::int32_t knownDisks = 0;
+    FileState state[kFileCount] = {};
+};
+
+// Takes in the states of the files of one known disk, in file order.
+void noteKnownDisk(FilesLeft& left, const FileState (&states)[kFileCount]);
+// True when a known disk was read and every file it leaves is whole.
+bool allWhole(const FilesLeft& left);
+
 // A flagged sector's trouble in words ("a data CRC error"); `other` holds
 // the words for a status without a name.
 const char* troubleOf(const d88::FlaggedSector& sector, char (&other)[32]);

@@ -7,6 +7,7 @@
 
 #include "tool/known_disk_files.h"
 #include "tool/messages.h"
+#include "tool/listing_json.h"
 #include "tool/tool.h"
 
 namespace d88cut {
@@ -48,6 +49,8 @@ constexpr int kDiskSizeWidth = 11;
 constexpr int kMediaWidth = 4;
 constexpr int kDiskNumberWidth = 2;
 
+}  // namespace
+
 // The media-type byte in words, as disk-image tools name it.
 const char* mediaOf(std::int32_t type, char (&other)[8]) {
     switch (type) {
@@ -61,6 +64,10 @@ const char* mediaOf(std::int32_t type, char (&other)[8]) {
             return other;
     }
 }
+
+namespace {
+
+ListFormat format = ListFormat::kText;
 
 // "track T sector R missing", "10 of 64 slots missing", "track T sector R:
 // a data CRC error, and 2 more": where a file falls short; nothing when it
@@ -89,14 +96,22 @@ void put(LineWriter& line, const Where& where) {
     }
 }
 
-// "a768ce86", or "-" for a file a cut does not write.
-void crcText(const FileRead& read, char (&out)[9]) {
-    if (read.state == FileState::kMissing) {
-        std::snprintf(out, sizeof out, "-");
-        return;
+// "boot-sector-1024-bytes": a boot sector of another size code than the
+// known disk's; a code no disk uses is shown as it is.
+struct BootKind {
+    std::int32_t sizeCode;
+};
+
+// Size codes 0 to 7: sectors of 128 bytes to 16 KiB, every size a floppy
+// disk controller writes.
+constexpr std::int32_t kLargestRealSizeCode = 7;
+
+void put(LineWriter& line, BootKind kind) {
+    if (kind.sizeCode >= 0 && kind.sizeCode <= kLargestRealSizeCode) {
+        putAll(line, "boot-sector-", d88::kMinSectorSize << kind.sizeCode, "-bytes");
+    } else {
+        putAll(line, "boot-sector-size-code-", kind.sizeCode);
     }
-    std::snprintf(out, sizeof out, "%08x",
-                  static_cast<unsigned>(crc32(read.bytes, static_cast<std::size_t>(read.size))));
 }
 
 void listFile(const FileRead& read) {
@@ -114,35 +129,58 @@ void listFile(const FileRead& read) {
 
 }  // namespace
 
+void crcText(const FileRead& read, char (&out)[9]) {
+    if (read.state == FileState::kMissing) {
+        std::snprintf(out, sizeof out, "-");
+        return;
+    }
+    std::snprintf(out, sizeof out, "%08x",
+                  static_cast<unsigned>(crc32(read.bytes, static_cast<std::size_t>(read.size))));
+}
 
-bool listDisk(std::int32_t disk, bool known, std::int32_t bootBytes) {
+void beginListing(ListFormat listFormat, const char* image) {
+    format = listFormat;
+    if (format == ListFormat::kJson) beginJson(image);
+}
+
+void endListing(const ImageShape& shape, int status) {
+    if (format == ListFormat::kJson) endJson(shape, status);
+}
+
+bool listDisk(const DiskView& view, FileState (&states)[kFileCount]) {
+    if (format == ListFormat::kJson) return listDiskJson(view, states);
     char other[8];
     const char* name = reader.diskName();
-    const Right number = {disk, kDiskNumberWidth};
+    const Right number = {view.number, kDiskNumberWidth};
     const Left media = {mediaOf(reader.mediaType(), other), kMediaWidth};
     const Right size = {reader.diskSize(), kDiskSizeWidth};
-    const Quoted quotedName = {reinterpret_cast<const std::uint8_t*>(name), std::strlen(name)};
-    if (known) {
+    const DiskText quotedName = {reinterpret_cast<const std::uint8_t*>(name), std::strlen(name),
+                                 stdoutShowsUtf8()};
+    // What stands where the signature would: the sector's bytes 1 to 16, as
+    // many of them as it has.
+    const std::int32_t end = view.boot.bytes < 17 ? view.boot.bytes : 17;
+    const DiskText bootText = {transferBuffer + 1,
+                               static_cast<std::size_t>(end > 1 ? end - 1 : 0),
+                               stdoutShowsUtf8()};
+    if (view.known) {
         say("disk ", number, "  ", media, size, "  known  ", quotedName);
-    } else if (bootBytes > 0) {
-        // What stands where the signature would: the sector's bytes 1 to 16,
-        // as many of them as it has.
-        const std::int32_t end = bootBytes < 17 ? bootBytes : 17;
-        say("disk ", number, "  ", media, size, "  other  ", quotedName, "  boot ",
-            Quoted{transferBuffer + 1, static_cast<std::size_t>(end - 1)});
+    } else if (view.boot.found && view.boot.sizeCode == kSizeCode) {
+        say("disk ", number, "  ", media, size, "  other  ", quotedName, "  boot ", bootText);
+    } else if (view.boot.found) {
+        // A boot sector of another size: what it is, and what it holds.
+        say("disk ", number, "  ", media, size, "  other  ", quotedName, "  ",
+            BootKind{view.boot.sizeCode}, " ", bootText);
     } else {
         say("disk ", number, "  ", media, size, "  other  ", quotedName, "  no-boot-sector");
     }
-    if (!known) return false;
-
-    bool whole = true;
+    if (!view.known) return true;
     for (std::int32_t i = 0; i < kFileCount; ++i) {
         const FileRead read = readFile(i);
         if (read.readerFailed) return false;
         listFile(read);
-        if (read.state != FileState::kWhole) whole = false;
+        states[i] = read.state;
     }
-    return whole;
+    return true;
 }
 
 }  // namespace d88cut

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "tool/shift_jis.h"
 
 namespace d88cut {
 
@@ -43,7 +44,7 @@ bool lineLost = false;
 // Whether standard output shows UTF-8: asked once a run, at its first
 // Japanese line.
 bool stdoutAsked = false;
-bool stdoutShowsUtf8 = false;
+bool stdoutUtf8 = false;
 
 // Writes `length` bytes to the line's stream, to a Windows console as wide
 // characters; remembers a failure on standard error.
@@ -116,6 +117,10 @@ std::size_t utf8Length(const unsigned char* s) {
 
 void put(LineWriter& line, const char* text) { putBytes(line, text, std::strlen(text)); }
 
+void put(LineWriter& line, std::string_view bytes) {
+    putWhole(line, bytes.data(), bytes.size());
+}
+
 void put(LineWriter& line, Name name) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(name.text);
     while (*s != 0) {
@@ -145,10 +150,21 @@ void put(LineWriter& line, Name name) {
 }
 
 void put(LineWriter& line, Quoted quoted) {
+    put(line, DiskText{quoted.bytes, quoted.length, false});
+}
+
+void put(LineWriter& line, DiskText text) {
     putBytes(line, "\"", 1);
-    for (std::size_t i = 0; i < quoted.length; ++i) {
-        const unsigned char b = quoted.bytes[i];
-        if (b == '"' || b == '\\') {
+    for (std::size_t i = 0; i < text.length; ++i) {
+        const unsigned char b = text.bytes[i];
+        std::size_t used = 1;
+        const std::uint32_t code =
+            text.readable ? decodeShiftJis(text.bytes + i, text.length - i, used) : kNotShiftJis;
+        if (code >= 0x80 && code != kNotShiftJis) {
+            char utf8[4];
+            putWhole(line, utf8, encodeUtf8(code, utf8));
+            i += used - 1;
+        } else if (b == '"' || b == '\\') {
             const char escape[2] = {'\\', static_cast<char>(b)};
             putWhole(line, escape, 2);
         } else if (b >= 0x20 && b < 0x7F) {
@@ -210,15 +226,24 @@ void printUsage(std::FILE* stream, const char* program) {
     flushLine(line);
 }
 
+void printTryHelp() {
+    LineWriter line;
+    line.stream = stderr;
+    putAll(line, "Try 'd88cut --help' for more information.\n");
+    flushLine(line);
+}
+
 void printCutting(const char* name) { say("cutting ... ", name); }
 
-void printRecognised() {
+bool stdoutShowsUtf8() {
     if (!stdoutAsked) {
-        stdoutShowsUtf8 = platform::showsUtf8(stdout);
+        stdoutUtf8 = platform::showsUtf8(stdout);
         stdoutAsked = true;
     }
-    writeJapanese(stdout, stdoutShowsUtf8, kRecognised);
+    return stdoutUtf8;
 }
+
+void printRecognised() { writeJapanese(stdout, stdoutShowsUtf8(), kRecognised); }
 
 void warnCannotOpen() {
     flushProgress();

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 namespace d88cut {
 
@@ -23,6 +24,14 @@ struct Name {
 struct Quoted {
     const std::uint8_t* bytes;
     std::size_t length;
+};
+// A disk's name, or other text of a disk, in double quotes: as Quoted, but
+// where `readable` is set (standard output shows UTF-8), the Shift_JIS
+// characters that decode cleanly are shown as themselves.
+struct DiskText {
+    const std::uint8_t* bytes;
+    std::size_t length;
+    bool readable;
 };
 // Text padded with blanks to a width, numbers on the right, text on the left.
 struct Right {
@@ -43,8 +52,10 @@ struct LineWriter {
 };
 
 void put(LineWriter& line, const char* text);
+void put(LineWriter& line, std::string_view bytes);
 void put(LineWriter& line, Name name);
 void put(LineWriter& line, Quoted quoted);
+void put(LineWriter& line, DiskText text);
 void put(LineWriter& line, Right right);
 void put(LineWriter& line, Left left);
 void put(LineWriter& line, long long number);
@@ -88,6 +99,10 @@ void warn(const Pieces&... pieces) {
 // "Usage: PROGRAM [d88file]", with the program name as it was started.
 void printUsage(std::FILE* stream, const char* program);
 
+// "Try 'd88cut --help' for more information." on standard error, after a
+// usage error's lines.
+void printTryHelp();
+
 // "cutting ... NAME" on standard output.
 void printCutting(const char* name);
 // The tool's two Japanese messages, "Disk A を認識しました." on standard
@@ -96,6 +111,8 @@ void printCutting(const char* name);
 // anywhere else (a pipe, a file) as the Shift_JIS bytes scripts match.
 void printRecognised();
 void warnCannotOpen();
+// Whether standard output is a terminal that shows UTF-8; asked once a run.
+bool stdoutShowsUtf8();
 
 // Before a run's first line: standard output gets a buffer of the tool's
 // own, and nothing has failed yet.

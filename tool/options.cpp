@@ -23,6 +23,7 @@ const char kHelp[] =
     "      --disk=N         cut or list disk image N of the file only (1: the first)\n"
     "  -l, --list           write nothing; list the disk images and the files a cut\n"
     "                         would write\n"
+    "      --json           the listing as one JSON document (implies --list)\n"
     "  -h, --help           show this help and exit\n"
     "      --version        show the version and exit\n"
     "  --                   end the options: what follows is IMAGE\n"
@@ -31,39 +32,47 @@ const char kHelp[] =
     "  disk N MEDIA BYTES known \"NAME\"\n"
     "  disk N MEDIA BYTES other \"NAME\" boot \"TEXT\"   (or no-boot-sector)\n"
     "MEDIA is 2D, 2DD, 2HD, 1D, 1DD or the byte in hex; TEXT is what the boot\n"
-    "sector holds where the signature would be. Under a known disk, one line per\n"
-    "file, in the order a cut writes them:\n"
+    "sector holds where the signature would be; a boot sector of another size\n"
+    "shows as boot-sector-1024-bytes \"TEXT\" or the like. Under a known disk,\n"
+    "one line per file, in the order a cut writes them:\n"
     "  FILE BYTES STATE CRC32 [WHERE]\n"
     "STATE is whole; partial (written, but a sector is missing or short: WHERE\n"
     "says which, or how many PSGMUS slots); flagged (a sector was recorded with an\n"
     "error status or a deleted-data mark: WHERE says which); or missing (not\n"
     "written: its first sector is missing or short; CRC32 is -). CRC32 is that of\n"
-    "the bytes a cut writes. Quoted text shows \\\" \\\\ and other bytes as \\xHH.\n"
+    "the bytes a cut writes. Quoted text shows \\\" \\\\ and other bytes as \\xHH\n"
+    "(on a terminal that shows UTF-8, a disk's Shift_JIS text as itself).\n"
     "\n"
-    "Exit status: 0 when every file found was written, also when no disk image is\n"
-    "the known disk; 1 on a usage error, an image that cannot be opened or read,\n"
-    "or a file that could not be written. With --list: 0 when a known disk would\n"
-    "be cut with all sixteen files whole, 2 when none would, 1 on an error.\n"
+    "Exit status, the same for a cut and a listing:\n"
+    "  0  a known disk was cut (or would be) and every file left is whole\n"
+    "  1  a usage error, an image that cannot be opened or read, a file that\n"
+    "     could not be written, an image that changed or asks too much work\n"
+    "  2  the image was read to its end, but leaves less: a file partial,\n"
+    "     flagged or missing, no known disk, no D88 disk image, or a part of\n"
+    "     the file that is no disk image\n"
     "A file named like an option is reached as ./-l or after --.";
 
 namespace {
 
-// The value of --disk: a positive whole number, digits only; a number too
-// large for any file is kept as the largest, which no file has.
+// The value of --disk: a whole number from 1 to the most disk images a file
+// is read for, digits only.
 bool parseDisk(const char* text, std::int32_t& disk) {
     if (text[0] == '\0') return false;
-    long long value = 0;
+    std::int32_t value = 0;
     for (const char* c = text; *c != '\0'; ++c) {
         if (*c < '0' || *c > '9') return false;
         value = value * 10 + (*c - '0');
-        if (value > INT32_MAX) value = INT32_MAX;
+        if (value > d88::kMaxDisks) return false;
     }
     if (value == 0) return false;
-    disk = static_cast<std::int32_t>(value);
+    disk = value;
     return true;
 }
 
-enum class Option { kDirectory, kDisk, kList, kHelp, kVersion, kUnknown };
+// After a usage error's line: how many images were named, and the first few.
+constexpr int kImagesShown = 3;
+
+enum class Option { kDirectory, kDisk, kList, kJson, kHelp, kVersion, kUnknown };
 
 Option longOption(const char* name, std::size_t length) {
     struct Long {
@@ -72,7 +81,8 @@ Option longOption(const char* name, std::size_t length) {
     };
     static constexpr Long kLong[] = {
         {"directory", Option::kDirectory}, {"disk", Option::kDisk}, {"list", Option::kList},
-        {"help", Option::kHelp},           {"version", Option::kVersion},
+        {"json", Option::kJson},           {"help", Option::kHelp},
+        {"version", Option::kVersion},
     };
     for (const Long& entry : kLong) {
         if (std::strlen(entry.name) == length && std::strncmp(entry.name, name, length) == 0) {
@@ -109,12 +119,16 @@ bool apply(Option option, const char* shown, const char* value, Options& options
             return true;
         case Option::kDisk:
             if (!parseDisk(value, options.disk)) {
-                warn("option '", Name{shown}, "' takes a positive whole number, not '",
-                     Name{value}, "'");
+                warn("option '", Name{shown}, "' takes a whole number from 1 to ", d88::kMaxDisks,
+                     ", not '", Name{value}, "'");
                 return false;
             }
             return true;
         case Option::kList: options.list = true; return true;
+        case Option::kJson:
+            options.list = true;
+            options.json = true;
+            return true;
         case Option::kHelp: command = Command::kHelp; return true;
         case Option::kVersion: command = Command::kVersion; return true;
         case Option::kUnknown: break;
@@ -128,6 +142,8 @@ Command parseOptions(int argc, char** argv, Options& options) {
     options = Options();
     Command command = Command::kRun;
     int operands = 0;
+    // The first few images named, for the line that says there are too many.
+    const char* images[kImagesShown] = {};
     bool optionsEnded = false;
     // --help and --version answer at once, as the first of them asks.
     for (int i = 1; i < argc && command == Command::kRun; ++i) {
@@ -136,6 +152,7 @@ Command parseOptions(int argc, char** argv, Options& options) {
         if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
             // "-" is a file of that name, not standard input: the image
             // must be a file that can be read in any order.
+            if (operands < kImagesShown) images[operands] = arg;
             if (++operands == 1) options.image = arg;
             continue;
         }
@@ -191,12 +208,26 @@ Command parseOptions(int argc, char** argv, Options& options) {
                 }
             }
             if (!apply(option, shown, value, options, command)) return Command::kUsageError;
-            if (takesValue(option)) break;
+            // -h answers at once, whatever follows it in the word (-hx).
+            if (takesValue(option) || command != Command::kRun) break;
         }
     }
     if (command != Command::kRun) return command;
-    // No IMAGE, or more than one: the usage line stands alone.
-    return operands == 1 ? Command::kRun : Command::kUsageError;
+    if (operands == 0) {
+        warn("no image given");
+        return Command::kUsageError;
+    }
+    if (operands > 1) {
+        LineWriter line = startWarning();
+        putAll(line, "one image at a time; given ", operands, ": ");
+        for (int i = 0; i < operands && i < kImagesShown; ++i) {
+            putAll(line, i == 0 ? "" : ", ", Name{images[i]});
+        }
+        if (operands > kImagesShown) put(line, ", ...");
+        endLine(line);
+        return Command::kUsageError;
+    }
+    return Command::kRun;
 }
 
 }  // namespace d88cut

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "d88/d88_reader.h"
+
 namespace d88cut {
 
 struct Options {
@@ -18,6 +20,8 @@ struct Options {
     std::int32_t disk = 0;
     // -l, --list: look without cutting.
     bool list = false;
+    // --json: the listing as one JSON document (implies --list).
+    bool json = false;
 };
 
 enum class Command {
