@@ -122,8 +122,9 @@ void put(LineWriter& line, JsonBool json) { put(line, json.value ? "true" : "fal
 bool diskWritten = false;
 
 // The fields of one file; a field for where it falls short is null when it
-// does not.
-void fileJson(const FileRead& read, bool last) {
+// does not. The comma goes before every file but the first, so that a list
+// the reader cut short still ends well.
+void fileJson(const FileRead& read, bool first) {
     char crc[9];
     crcText(read, crc);
     const bool gathered = read.missingSlots + read.shortSlots > 0;
@@ -131,7 +132,7 @@ void fileJson(const FileRead& read, bool last) {
         !gathered && (read.state == FileState::kMissing || read.state == FileState::kPartial);
     LineWriter line;
     line.stream = stdout;
-    putAll(line, "      {\"name\": ", JsonText{read.name}, ", \"size\": ", read.size,
+    putAll(line, first ? "      {" : "     ,{", "\"name\": ", JsonText{read.name}, ", \"size\": ", read.size,
            ", \"state\": \"", stateWord(read.state), "\", \"crc32\": ");
     if (read.state == FileState::kMissing) {
         put(line, "null");
@@ -162,7 +163,7 @@ void fileJson(const FileRead& read, bool last) {
     } else {
         put(line, "null");
     }
-    putAll(line, last ? "}\n" : "},\n");
+    put(line, "}\n");
     flushLine(line);
 }
 
@@ -206,7 +207,7 @@ bool listDiskJson(const DiskView& view, FileState (&states)[kFileCount]) {
             say("   ]}");
             return false;
         }
-        fileJson(read, i + 1 == kFileCount);
+        fileJson(read, i == 0);
         states[i] = read.state;
     }
     say("   ]}");

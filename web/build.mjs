@@ -1,0 +1,42 @@
+// Makes the page: one HTML file holding its style, its script and, as text
+// for its worker, client-zip, the tool built to WebAssembly (the wasm inside,
+// by -sSINGLE_FILE) and the job.
+//   node web/build.mjs TOOL_JS VERSION LICENSE OUT_HTML
+import { readFileSync, writeFileSync } from "node:fs";
+import { createRequire } from "node:module";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
+
+const [toolJs, version, licenseFile, out] = process.argv.slice(2);
+const here = dirname(fileURLToPath(import.meta.url));
+const read = (path) => readFileSync(path, "utf8");
+
+let zipScript;
+try {
+  // client-zip's worker build: a classic script defining downloadZip.
+  zipScript = read(join(dirname(createRequire(join(here, "package.json")).resolve("client-zip")), "worker.js"));
+} catch {
+  console.error("build.mjs: client-zip is missing: run 'npm ci' in web/ first");
+  process.exit(1);
+}
+
+const escapeHtml = (text) => text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
+// Script text ends at the first "</script": none may stand inside it.
+const scriptText = (text, what) => {
+  if (/<\/script/i.test(text)) {
+    console.error(`build.mjs: ${what} holds "</script"`);
+    process.exit(1);
+  }
+  return text;
+};
+
+const worker = [zipScript, read(toolJs), read(join(here, "job.js")), read(join(here, "worker.js"))].join("\n;\n");
+const parts = {
+  "@VERSION@": escapeHtml(version),
+  "@LICENSE@": escapeHtml(read(licenseFile)),
+  "@WORKER@": scriptText(worker, "the worker"),
+  "@APP@": scriptText(read(join(here, "app.js")), "the page's script"),
+};
+// One pass, so that no part's text is taken for another's mark.
+const page = read(join(here, "page.html")).replace(/@(VERSION|LICENSE|WORKER|APP)@/g, (mark) => parts[mark]);
+writeFileSync(out, page);

@@ -1,0 +1,108 @@
+// The page's job, shared by its worker and the tests: list an image with
+// d88cut --json, then cut it, each in a fresh instance of the tool built to
+// WebAssembly, on the instance's in-memory file system. A classic script: the
+// worker is made of it and the tool's module, one after the other.
+"use strict";
+
+// What d88cut wrote on a stream, as text: its lines are UTF-8 (names, the
+// JSON listing) but for its two Japanese lines, which come as Shift_JIS, as
+// on any pipe, and are no UTF-8.
+function d88cutText(bytes) {
+  const utf8 = new TextDecoder("utf-8", { fatal: true });
+  const shiftJis = new TextDecoder("shift_jis");
+  let text = "";
+  let start = 0;
+  for (let i = 0; i <= bytes.length; i++) {
+    if (i < bytes.length && bytes[i] !== 0x0a) continue;
+    const line = bytes.subarray(start, Math.min(i + 1, bytes.length));
+    try {
+      text += utf8.decode(line);
+    } catch {
+      text += shiftJis.decode(line);
+    }
+    start = i + 1;
+  }
+  return text;
+}
+
+// Runs d88cut with `args` in the directory /work, where the image is; returns
+// its status, what it wrote, and its file system.
+async function d88cutRun(createD88cut, image, bytes, args) {
+  const out = [];
+  const err = [];
+  const tool = await createD88cut({
+    // The run's end throws back to callMain, never ends the process (Node).
+    quit: (code, toThrow) => {
+      throw toThrow;
+    },
+    // Bytes, not lines: the tool's lines are not all UTF-8.
+    preRun: [(module) => module.FS.init(null, (b) => b !== null && out.push(b),
+                                        (b) => b !== null && err.push(b))],
+  });
+  tool.FS.mkdir("/work");
+  tool.FS.writeFile("/work/" + image, bytes);
+  tool.FS.chdir("/work");
+  const status = tool.callMain(args.concat(["--", image]));
+  return {
+    status,
+    out: d88cutText(Uint8Array.from(out)),
+    err: d88cutText(Uint8Array.from(err)),
+    fs: tool.FS,
+  };
+}
+
+// The known disks of a listing, and the one a cut takes by default: the first
+// whose sixteen files are whole, else the first.
+function d88cutKnownDisks(listing) {
+  const known = (listing ? listing.disks : []).filter((disk) => disk.known);
+  const whole = known.find((disk) => disk.files.every((file) => file.state === "whole"));
+  return { known, chosen: whole || known[0] || null };
+}
+
+// Lists `bytes` as the image `image`, then cuts disk `disk` of it (null: the
+// default one) into /out; returns both results and the files cut, in the
+// order the tool writes them.
+async function d88cutJob(createD88cut, image, bytes, disk) {
+  const listed = await d88cutRun(createD88cut, image, bytes, ["--json"]);
+  let listing = null;
+  try {
+    listing = JSON.parse(listed.out);
+  } catch {
+    // An image that cannot be read gives no document; its lines say why.
+  }
+  const { known, chosen } = d88cutKnownDisks(listing);
+  const number = disk || (chosen ? chosen.disk : null);
+  const result = {
+    image,
+    listing,
+    listed: { status: listed.status, out: listed.out, err: listed.err },
+    known,
+    disk: number,
+    cut: null,
+    files: [],
+  };
+  // Nothing to cut, or a listing that could not read the image to its end.
+  if (number === null || listed.status === 1) return result;
+  const args = ["-C", "/out"];
+  if (known.length > 1) args.push("--disk=" + number);
+  const cut = await d88cutRun(createD88cut, image, bytes, args);
+  result.cut = { status: cut.status, out: cut.out, err: cut.err };
+  const files = listing.disks[number - 1].files;
+  for (const file of files) {
+    const path = "/out/" + file.name;
+    if (cut.fs.analyzePath(path).exists) {
+      result.files.push({ name: file.name, bytes: cut.fs.readFile(path) });
+    }
+  }
+  return result;
+}
+
+// The name of the zip for an image: its name without its extension.
+function d88cutZipName(image) {
+  const dot = image.lastIndexOf(".");
+  return (dot > 0 ? image.slice(0, dot) : image) + ".zip";
+}
+
+if (typeof module !== "undefined") {
+  module.exports = { d88cutJob, d88cutZipName, d88cutKnownDisks };
+}
