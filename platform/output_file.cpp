@@ -82,6 +82,13 @@ bool createOutput(OutputFile& file, const char* directory, const char* name, con
 Commit commitOutput(OutputFile& file) {
     const int fd = file.fd;
     file.fd = -1;
+    // The data first: a name that a power cut keeps never leads to less.
+    if (file.sync && !syncFile(fd)) {
+        const int reason = errno;
+        closeFile(fd);
+        errno = reason;
+        return Commit::kCannotWrite;
+    }
     if (file.temp[0] == '\0') {
         if (!nameUnnamed(fd, file.path)) {
             // A system that cannot name such a file is not asked again.

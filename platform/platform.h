@@ -112,6 +112,13 @@ int createNew(const char* path, bool keepMode, unsigned mode);
 // Writes all `size` bytes; false on a short write.
 bool writeAll(int fd, const std::uint8_t* data, std::int32_t size);
 bool closeFile(int fd);
+// Pushes the file's data to the disk, so that a power cut after this keeps
+// it; false, with errno set, when the system fails it.
+bool syncFile(int fd);
+// The same for a directory's entries (null: the current one): the names
+// given since are kept by a power cut after this. Windows keeps names by its
+// file system's own journal, and asks nothing.
+bool syncDirectory(const char* directory);
 // Puts `from` in the place of `to`, whatever `to` is now: an existing file or
 // link of that name is replaced, not written through.
 bool replaceName(const char* from, const char* to);
@@ -137,6 +144,8 @@ constexpr std::size_t kTempNameBytes = 64;
 struct OutputFile {
     const char* path = nullptr;  // the name it takes when committed
     int fd = -1;
+    // Its data is pushed to the disk before it has its name (--sync).
+    bool sync = false;
     bool holding = false;  // the signals that end a run are held
     // Its temporary name; empty while it has none (set by createOutput).
     char temp[kMaxPathBytes + kTempNameBytes];

@@ -250,6 +250,23 @@ bool writeAll(int fd, const std::uint8_t* data, std::int32_t size) {
 
 bool closeFile(int fd) { return ::close(fd) == 0; }
 
+bool syncFile(int fd) {
+    for (;;) {
+        if (::fdatasync(fd) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+bool syncDirectory(const char* directory) {
+    const int fd = ::open(directory != nullptr ? directory : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int reason = errno;
+    ::close(fd);
+    errno = reason;
+    return synced;
+}
+
 bool replaceName(const char* from, const char* to) { return ::rename(from, to) == 0; }
 
 bool removeName(const char* path) { return ::unlink(path) == 0; }

@@ -195,10 +195,14 @@ bool statusOfName(const char* path, NameStatus& status) {
     }
     status.exists = true;
     status.id = idOf(info);
+    // A link is replaced, never written through, whatever it leads to: the
+    // name's own attributes, not its target's, say whether it is one.
+    const DWORD own = ::GetFileAttributesW(wideName);
+    const bool link = own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     // Windows's one permission bit: a read-only file is not replaced, as a
     // plain overwrite would not be.
-    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ==
-        FILE_ATTRIBUTE_READONLY) {
+    if (!link && (info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ==
+                     FILE_ATTRIBUTE_READONLY) {
         status.writable = false;
         status.reason = EACCES;
     }
@@ -274,6 +278,14 @@ bool writeAll(int fd, const std::uint8_t* data, std::int32_t size) {
 }
 
 bool closeFile(int fd) { return ::_close(fd) == 0; }
+
+bool syncFile(int fd) {
+    if (::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)))) return true;
+    errno = errnoOf(::GetLastError());
+    return false;
+}
+
+bool syncDirectory(const char*) { return true; }
 
 bool replaceName(const char* from, const char* to) {
     if (!toWide(from, wideName) || !toWide(to, wideTarget)) return false;
@@ -381,14 +393,20 @@ char** utf8Arguments(int count, wchar_t** arguments) {
 }
 
 void holdConsoleWindow() {
-    // Only when no other process shares the console: the window was made
-    // for this run (Explorer), and closes with it. A script, a pipe or a
-    // command prompt never waits.
+    // Only when the console is a window of its own that no other process
+    // shares: made for this run (Explorer), and closing with it. A script, a
+    // pipe, a command prompt, or a terminal that wine runs the tool in (its
+    // console has no window) never waits.
     DWORD processes[2];
-    if (::GetConsoleProcessList(processes, 2) != 1 || !isConsole(STD_INPUT_HANDLE) ||
-        !isConsole(STD_OUTPUT_HANDLE)) {
+    const HWND window = ::GetConsoleWindow();
+    if (window == nullptr || ::GetConsoleProcessList(processes, 2) != 1 ||
+        !isConsole(STD_INPUT_HANDLE) || !isConsole(STD_OUTPUT_HANDLE)) {
         return;
     }
+    // The window Windows made for this process reports it as its owner.
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (!::IsWindowVisible(window) || owner != ::GetCurrentProcessId()) return;
     std::fflush(stdout);
     static const wchar_t kPrompt[] = L"Press Enter to close this window.";
     DWORD written = 0;

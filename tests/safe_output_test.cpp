@@ -187,7 +187,8 @@ TEST(SafeOutput, ASecondRunInTheDirectoryWaitsForTheFirst) {
     EXPECT_GE(waited, std::chrono::milliseconds(750));
     EXPECT_EQ(run.status, 0);
     // Said once, after a moment: a run that waits less is silent.
-    EXPECT_EQ(run.err, "d88cut: waiting for another d88cut run in the current directory to end\n");
+    EXPECT_EQ(run.err,
+              "d88cut: waiting for the lock on the current directory, held by another process\n");
     EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
 }
 
@@ -306,23 +307,34 @@ TEST(SafeOutput, EveryPromiseHoldsAtItsEdge) {
     }
 }
 
-TEST(SafeOutput, AFailedCloseIsSaidAndLeavesTheEarlierFileOrNone) {
-    // Where the system reports a failed write only at the close, on the way
-    // without a name (a new name) and by a temporary name (over a file).
-    D88CUT_NOT_UNDER_WINE("the failing close is built into a Linux build of the tool");
-    for (const bool earlier : {false, true}) {
+TEST(SafeOutput, AFailedCloseOrSyncIsSaidAndLeavesTheEarlierFileOrNone) {
+    // Where the system reports a failed write only at the close, or at the
+    // flush --sync asks for: on the way without a name (a new name) and by a
+    // temporary name (over a file).
+    D88CUT_NOT_UNDER_WINE("the failing calls are made in a Linux build of the tool, or by strace");
+    for (const int way : {0, 1, 2, 3}) {
+        const bool sync = way >= 2;
+        const bool earlier = way % 2 == 1;
         Scratch scratch;
         if (earlier) {
             for (const auto& [name, data] : d88test::knownDiskFiles()) {
                 ASSERT_TRUE(d88test::writeFile(scratch.work() + "/" + name, kOlder));
             }
         }
-        scratch.useProgram(D88CUT_FAILING_CALLS_EXE);
-        const d88test::RunResult run =
-            runSample(scratch, [] { ::setenv("D88CUT_FAIL_CLOSE", "1", 1); });
-        EXPECT_EQ(run.status, 1) << earlier;
-        EXPECT_EQ(run.out, d88test::knownDiskLines()) << earlier;
-        EXPECT_EQ(run.err, "d88cut: cannot write IPL2: Input/output error\n") << earlier;
+        d88test::RunResult run;
+        if (sync) {
+            scratch.useProgram("/usr/bin/strace");
+            run = scratch.run({"strace", "-qqq", "-o", "/dev/null", "-e",
+                               "inject=fdatasync:error=EIO:when=1", D88CUT_EXE, "--sync",
+                               D88CUT_SAMPLE},
+                              [] { ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1); });
+        } else {
+            scratch.useProgram(D88CUT_FAILING_CALLS_EXE);
+            run = runSample(scratch, [] { ::setenv("D88CUT_FAIL_CLOSE", "1", 1); });
+        }
+        EXPECT_EQ(run.status, 1) << way;
+        EXPECT_EQ(run.out, d88test::knownDiskLines()) << way;
+        EXPECT_EQ(run.err, "d88cut: cannot write IPL2: Input/output error\n") << way;
         std::map<std::string, Bytes> expected = d88test::knownDiskFiles();
         if (earlier) {
             expected["IPL2"] = kOlder;
@@ -330,7 +342,7 @@ TEST(SafeOutput, AFailedCloseIsSaidAndLeavesTheEarlierFileOrNone) {
             expected.erase("IPL2");
         }
         // No temporary name either.
-        EXPECT_EQ(scratch.files(), expected) << earlier;
+        EXPECT_EQ(scratch.files(), expected) << way;
     }
 }
 

@@ -194,7 +194,7 @@ int exitStatus(const Walk& walk) {
 bool cutDisk(Walk& walk, std::int32_t index, FileState (&states)[kFileCount]) {
     // The output directory is made and locked at the first disk to cut.
     if (!walk.outputsBegun) {
-        if (!beginOutputs(walk.options.directory, reader.openedState().id)) {
+        if (!beginOutputs(walk.options.directory, reader.openedState().id, walk.options.sync)) {
             walk.failed = true;
             walk.stopped = true;
             return false;
@@ -286,6 +286,7 @@ int walkImage(const Options& options) {
         if (reader.failure() != d88::ReadFailure::kNone) break;
     }
     if (options.list && reportShape(image, listed.shape)) walk.less = true;
+    if (walk.outputsBegun && !endOutputs()) walk.failed = true;
     platform::FileState now;
     if (reader.failure() != d88::ReadFailure::kNone) {
         reportReaderFailure(image, index, reader.diskCount());

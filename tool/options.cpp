@@ -24,6 +24,8 @@ const char kHelp[] =
     "  -l, --list           write nothing; list the disk images and the files a cut\n"
     "                         would write\n"
     "      --json           the listing as one JSON document (implies --list)\n"
+    "      --sync           push each file to the disk before it has its name, so\n"
+    "                         that a power cut cannot leave it empty\n"
     "  -h, --help           show this help and exit\n"
     "      --version        show the version and exit\n"
     "  --                   end the options: what follows is IMAGE\n"
@@ -72,7 +74,7 @@ bool parseDisk(const char* text, std::int32_t& disk) {
 // After a usage error's line: how many images were named, and the first few.
 constexpr int kImagesShown = 3;
 
-enum class Option { kDirectory, kDisk, kList, kJson, kHelp, kVersion, kUnknown };
+enum class Option { kDirectory, kDisk, kList, kJson, kSync, kHelp, kVersion, kUnknown };
 
 Option longOption(const char* name, std::size_t length) {
     struct Long {
@@ -81,7 +83,8 @@ Option longOption(const char* name, std::size_t length) {
     };
     static constexpr Long kLong[] = {
         {"directory", Option::kDirectory}, {"disk", Option::kDisk}, {"list", Option::kList},
-        {"json", Option::kJson},           {"help", Option::kHelp},
+        {"json", Option::kJson},           {"sync", Option::kSync},
+        {"help", Option::kHelp},
         {"version", Option::kVersion},
     };
     for (const Long& entry : kLong) {
@@ -129,6 +132,7 @@ bool apply(Option option, const char* shown, const char* value, Options& options
             options.list = true;
             options.json = true;
             return true;
+        case Option::kSync: options.sync = true; return true;
         case Option::kHelp: command = Command::kHelp; return true;
         case Option::kVersion: command = Command::kVersion; return true;
         case Option::kUnknown: break;

@@ -22,6 +22,8 @@ struct Options {
     bool list = false;
     // --json: the listing as one JSON document (implies --list).
     bool json = false;
+    // --sync: each file's data, then the directory, pushed to the disk.
+    bool sync = false;
 };
 
 enum class Command {

@@ -13,6 +13,8 @@ namespace {
 
 // The output directory; null for the current one.
 const char* directory = nullptr;
+// --sync: data, then names, pushed to the disk.
+bool syncOutputs = false;
 platform::FileId inputId;
 
 // The names this run wrote, and the disk image each came from last: at most
@@ -35,11 +37,13 @@ void noteWritten(const char* name, std::int32_t disk) {
     if (writtenCount < kFileCount) written[writtenCount++] = {name, disk};
 }
 
+// The lock's name can be held by any process of any local user, not only
+// another run: the line says what is known.
 void sayWaiting(const char* path) {
     if (path == nullptr) {
-        warn("waiting for another d88cut run in the current directory to end");
+        warn("waiting for the lock on the current directory, held by another process");
     } else {
-        warn("waiting for another d88cut run in ", Name{path}, " to end");
+        warn("waiting for the lock on ", Name{path}, ", held by another process");
     }
 }
 
@@ -49,6 +53,7 @@ bool writeOutput(const char* name, const char* path, const platform::NameStatus&
                  const std::uint8_t* data, std::int32_t size, bool& again) {
     again = false;
     platform::OutputFile file;
+    file.sync = syncOutputs;
     if (!platform::createOutput(file, directory, name, path, status)) {
         warn("cannot create ", Name{path}, ": ", std::strerror(errno));
         return false;
@@ -79,8 +84,9 @@ bool writeOutput(const char* name, const char* path, const platform::NameStatus&
 
 }  // namespace
 
-bool beginOutputs(const char* outputDirectory, const platform::FileId& input) {
+bool beginOutputs(const char* outputDirectory, const platform::FileId& input, bool sync) {
     directory = outputDirectory;
+    syncOutputs = sync;
     inputId = input;
     writtenCount = 0;
     if (directory != nullptr && !platform::makeDirectories(directory)) {
@@ -99,6 +105,17 @@ bool beginOutputs(const char* outputDirectory, const platform::FileId& input) {
         return false;
     }
     return true;
+}
+
+bool endOutputs() {
+    if (!syncOutputs || platform::syncDirectory(directory)) return true;
+    const int reason = errno;
+    if (directory == nullptr) {
+        warn("cannot sync the current directory: ", std::strerror(reason));
+    } else {
+        warn("cannot sync ", Name{directory}, ": ", std::strerror(reason));
+    }
+    return false;
 }
 
 void put(LineWriter& line, OutputPath path) {

@@ -15,8 +15,12 @@ namespace d88cut {
 // (null: the current one) when it is missing, waits for any other run there
 // to end and holds it until the process ends, and keeps the identity of the
 // input, so that no output ever replaces it. False, said on standard error,
-// when the directory cannot be made or locked.
-bool beginOutputs(const char* directory, const platform::FileId& input);
+// when the directory cannot be made or locked. With `sync`, each file's data
+// is pushed to the disk before it has its name.
+bool beginOutputs(const char* directory, const platform::FileId& input, bool sync);
+// After the last output: with sync, the directory's names pushed to the disk
+// too. False, said on standard error, when the system fails it.
+bool endOutputs();
 
 // An output's path in the output directory, as a piece of a message.
 struct OutputPath {
