@@ -19,12 +19,7 @@ namespace {
 using d88test::Bytes;
 using d88test::Disk;
 
-d88test::Sector& sectorOf(Disk& disk, int track, int r) {
-    for (d88test::Sector& s : disk.tracks[track]) {
-        if (s.r == r) return s;
-    }
-    throw std::out_of_range("no such sector in the test's disk");
-}
+using d88test::sectorOf;
 
 // A disk image that is not the known disk: its boot sector says otherwise.
 Disk stranger() {

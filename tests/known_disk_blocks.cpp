@@ -1,6 +1,8 @@
 // The known disk's blocks as the tests expect them.
 #include "known_disk_blocks.h"
 
+#include <stdexcept>
+
 #include "tool_runner.h"
 
 namespace d88test {
@@ -34,6 +36,13 @@ std::vector<int> psgmusTracks() {
         if (t != 56) tracks.push_back(t);
     }
     return tracks;
+}
+
+Sector& sectorOf(Disk& disk, int track, int r) {
+    for (Sector& s : disk.tracks[track]) {
+        if (s.r == r) return s;
+    }
+    throw std::out_of_range("no such sector in the test's disk");
 }
 
 std::string cuttingLine(const std::string& name) { return "cutting ... " + name + "\n"; }

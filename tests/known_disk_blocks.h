@@ -37,6 +37,9 @@ std::string notCutLine(const std::string& image, const Block& block);
 // The warning for PSGMUS with slots whose sector is missing, or cut short.
 std::string slotsLine(const std::string& image, int missing, int cut);
 
+// The record of sector `r` on `track` of a disk the test builds.
+Sector& sectorOf(Disk& disk, int track, int r);
+
 // The sixteen files a whole known disk gives, by name, and what the tool
 // prints on standard output while it cuts them.
 std::map<std::string, Bytes> knownDiskFiles();
