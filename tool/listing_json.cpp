@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "tool/messages.h"
-#include "tool/shift_jis.h"
+#include "tool/encodings.h"
 #include "tool/tool.h"
 
 namespace d88cut {
@@ -50,35 +50,13 @@ void putCodePoint(LineWriter& line, std::uint32_t code) {
     }
 }
 
-// The code point of the UTF-8 sequence at `s` and its length in `used`; 0
-// with `used` 1 for a byte that begins none.
-std::uint32_t decodeUtf8(const unsigned char* s, std::size_t& used) {
-    used = 1;
-    const unsigned char b = s[0];
-    if (b < 0x80) return b;
-    std::size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                                                       : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-    if (length == 0) return 0;
-    std::uint32_t code = b & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((s[i] & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (s[i] & 0x3F);
-    }
-    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
-        (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
-        return 0;
-    }
-    used = length;
-    return code;
-}
-
 void put(LineWriter& line, JsonText json) {
     put(line, "\"");
     const unsigned char* s = reinterpret_cast<const unsigned char*>(json.text);
     while (*s != 0) {
         std::size_t used = 1;
         const std::uint32_t code = decodeUtf8(s, used);
-        if (code == 0) {
+        if (code == kNotUtf8) {
             put(line, kReplacement);
         } else if (code >= 0x10000) {
             // Written as it stands: JSON takes any UTF-8.

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "tool/shift_jis.h"
+#include "tool/encodings.h"
 
 namespace d88cut {
 
@@ -84,35 +84,6 @@ void putEscapedByte(LineWriter& line, unsigned char byte) {
     putWhole(line, escape, sizeof escape);
 }
 
-// The length of the well-formed UTF-8 sequence at `s` (1 to 4), or 0.
-std::size_t utf8Length(const unsigned char* s) {
-    const unsigned char b = s[0];
-    std::size_t length;
-    std::uint32_t code;
-    if (b >= 0xC2 && b <= 0xDF) {
-        length = 2;
-        code = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3;
-        code = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4;
-        code = b & 0x07;
-    } else {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((s[i] & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (s[i] & 0x3F);
-    }
-    // Overlong forms, surrogates and code points past Unicode's end.
-    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
-        (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
-        return 0;
-    }
-    return length;
-}
-
 }  // namespace
 
 void put(LineWriter& line, const char* text) { putBytes(line, text, std::strlen(text)); }
@@ -136,7 +107,8 @@ void put(LineWriter& line, Name name) {
             ++s;
             continue;
         }
-        const std::size_t length = b >= 0x80 ? utf8Length(s) : 0;
+        std::size_t length = 0;
+        if (b >= 0x80 && decodeUtf8(s, length) == kNotUtf8) length = 0;
         // C1 controls (U+0080 to U+009F) drive a terminal as ESC does.
         const bool control = length == 2 && b == 0xC2 && s[1] < 0xA0;
         if (length == 0 || control) {

@@ -1,7 +1,7 @@
-// Decoding Shift_JIS: ASCII and half-width katakana by rule, double-byte
+// Decoding Shift_JIS (ASCII and half-width katakana by rule, double-byte
 // characters from the table made by make_shift_jis_table.py and built into
-// the program (shift_jis_table.cpp, generated).
-#include "tool/shift_jis.h"
+// the program: shift_jis_table.cpp, generated), and UTF-8.
+#include "tool/encodings.h"
 
 namespace d88cut {
 
@@ -50,6 +50,29 @@ std::uint32_t decodeShiftJis(const std::uint8_t* bytes, std::size_t length, std:
         kShiftJisTable[static_cast<std::size_t>(row) * kTrails + (bytes[1] - kFirstTrail)];
     if (code == 0) return kNotShiftJis;
     used = 2;
+    return code;
+}
+
+std::uint32_t decodeUtf8(const unsigned char* s, std::size_t& used) {
+    used = 1;
+    const unsigned char b = s[0];
+    if (b < 0x80) return b;
+    const std::size_t length = b >= 0xC2 && b <= 0xDF   ? 2
+                               : b >= 0xE0 && b <= 0xEF ? 3
+                               : b >= 0xF0 && b <= 0xF4 ? 4
+                                                        : 0;
+    if (length == 0) return kNotUtf8;
+    std::uint32_t code = b & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return kNotUtf8;
+        code = (code << 6) | (s[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past Unicode's end.
+    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
+        (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+        return kNotUtf8;
+    }
+    used = length;
     return code;
 }
 
