@@ -221,6 +221,9 @@
 
   async function take(file) {
     if (!file) return;
+    // Working from the moment the file is chosen, while it is read.
+    $("running").hidden = false;
+    say("Reading " + file.name + " ...", "");
     start(file.name, new Uint8Array(await file.arrayBuffer()), null);
   }
 
