@@ -106,7 +106,8 @@ TEST(Diagnostics, EveryOutcomeShortOfAFullCutIsSaidOnce) {
 
 TEST(Diagnostics, HelpAndVersionGoToStandardOutput) {
     d88test::Scratch scratch;
-    for (const char* option : {"-h", "--help"}) {
+    // -h answers at once, whatever follows it in its word.
+    for (const char* option : {"-h", "--help", "-hx", "-hC"}) {
         const d88test::RunResult run = scratch.run({"d88cut", option});
         EXPECT_EQ(run.status, 0) << option;
         EXPECT_EQ(run.out.rfind(d88test::kUsage, 0), 0u) << option;

