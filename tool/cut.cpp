@@ -84,18 +84,16 @@ void reportNotCut(const char* image, const FileRead& read, std::int32_t disk) {
 
 bool cutKnownDisk(const char* image, std::int32_t disk, FileState (&states)[kFileCount]) {
     bool allWritten = true;
-    for (std::int32_t i = 0; i < kFileCount; ++i) {
-        const FileRead read = readFile(i);
-        if (read.readerFailed) break;
-        states[i] = read.state;
+    // Where the reader stops, the run does; the caller says why.
+    readFiles(states, [&](const FileRead& read) {
         if (read.state == FileState::kMissing) {
             reportNotCut(image, read, disk);
-            continue;
+            return;
         }
         printCutting(read.name);
         reportShort(image, read);
         if (!replaceOutput(read.name, disk, read.bytes, read.size)) allWritten = false;
-    }
+    });
     return allWritten;
 }
 

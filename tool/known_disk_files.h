@@ -82,6 +82,20 @@ struct FileRead {
 // sector range is 1 to 16.
 FileRead readFile(std::int32_t index);
 
+// Reads the sixteen files in the order a cut writes them, hands each to
+// `each` and puts its state in `states`. False when the reader stopped (see
+// its failure): the file it was reading then is not handed on.
+template <typename Each>
+bool readFiles(FileState (&states)[kFileCount], Each each) {
+    for (std::int32_t i = 0; i < kFileCount; ++i) {
+        const FileRead read = readFile(i);
+        if (read.readerFailed) return false;
+        states[i] = read.state;
+        each(read);
+    }
+    return true;
+}
+
 // What a run leaves, or would leave: the states of the last known disk's
 // files. A later known disk's files replace an earlier one's; one it could
 // not cut (missing) leaves a file that is not of that disk, which is not a

@@ -174,13 +174,7 @@ bool listDisk(const DiskView& view, FileState (&states)[kFileCount]) {
         say("disk ", number, "  ", media, size, "  other  ", quotedName, "  no-boot-sector");
     }
     if (!view.known) return true;
-    for (std::int32_t i = 0; i < kFileCount; ++i) {
-        const FileRead read = readFile(i);
-        if (read.readerFailed) return false;
-        listFile(read);
-        states[i] = read.state;
-    }
-    return true;
+    return readFiles(states, listFile);
 }
 
 }  // namespace d88cut

@@ -179,17 +179,14 @@ bool listDiskJson(const DiskView& view, FileState (&states)[kFileCount]) {
         return true;
     }
     say("   \"files\": [");
-    for (std::int32_t i = 0; i < kFileCount; ++i) {
-        const FileRead read = readFile(i);
-        if (read.readerFailed) {
-            say("   ]}");
-            return false;
-        }
-        fileJson(read, i == 0);
-        states[i] = read.state;
-    }
+    bool first = true;
+    const bool finished = readFiles(states, [&first](const FileRead& read) {
+        fileJson(read, first);
+        first = false;
+    });
+    // The list ends well, also where the reader stopped.
     say("   ]}");
-    return true;
+    return finished;
 }
 
 void endJson(const ImageShape& shape, int status) {
