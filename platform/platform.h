@@ -91,7 +91,11 @@ struct NameStatus {
 bool statusOfName(const char* path, NameStatus& status);
 
 // Makes `path` a directory, with its parents, unless it is one already.
-bool makeDirectories(const char* path);
+// `madeFrom` receives the length of the prefix of `path` that names the
+// first directory it made, whose name a power cut keeps only once its
+// parent is pushed to the disk (syncDirectory); 0 when it made none, or
+// where the system keeps names without that (Windows).
+bool makeDirectories(const char* path, std::size_t& madeFrom);
 // True when `c` separates a directory from a name in a path.
 bool isSeparator(char c);
 // `directory`/`name` into `out` (or `name` alone when directory is null);

@@ -162,7 +162,8 @@ bool statusOfName(const char* path, NameStatus& status) {
     return true;
 }
 
-bool makeDirectories(const char* path) {
+bool makeDirectories(const char* path, std::size_t& madeFrom) {
+    madeFrom = 0;
     struct stat info;
     if (::stat(path, &info) == 0) {
         if (S_ISDIR(info.st_mode)) return true;
@@ -181,7 +182,11 @@ bool makeDirectories(const char* path) {
     for (std::size_t i = 1; i <= length; ++i) {
         if (i < length && prefix[i] != '/') continue;
         prefix[i] = '\0';
-        if (::mkdir(prefix, 0777) != 0 && errno != EEXIST) return false;
+        if (::mkdir(prefix, 0777) == 0) {
+            if (madeFrom == 0) madeFrom = i;
+        } else if (errno != EEXIST) {
+            return false;
+        }
         prefix[i] = path[i];
     }
     if (::stat(path, &info) != 0) return false;

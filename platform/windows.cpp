@@ -209,7 +209,9 @@ bool statusOfName(const char* path, NameStatus& status) {
     return true;
 }
 
-bool makeDirectories(const char* path) {
+bool makeDirectories(const char* path, std::size_t& madeFrom) {
+    // NTFS keeps a new directory's name by its own journal: nothing to push.
+    madeFrom = 0;
     if (!toWide(path, wideName)) return false;
     if (isDirectory(wideName)) return true;
     const std::size_t length = std::wcslen(wideName);

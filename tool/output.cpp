@@ -15,6 +15,9 @@ namespace {
 const char* directory = nullptr;
 // --sync: data, then names, pushed to the disk.
 bool syncOutputs = false;
+// The length of the prefix of `directory` naming the first directory this
+// run made; 0 when it made none.
+std::size_t madeFrom = 0;
 platform::FileId inputId;
 
 // The names this run wrote, and the disk image each came from last: at most
@@ -89,7 +92,8 @@ bool beginOutputs(const char* outputDirectory, const platform::FileId& input, bo
     syncOutputs = sync;
     inputId = input;
     writtenCount = 0;
-    if (directory != nullptr && !platform::makeDirectories(directory)) {
+    madeFrom = 0;
+    if (directory != nullptr && !platform::makeDirectories(directory, madeFrom)) {
         warn("cannot make the directory ", Name{directory}, ": ", std::strerror(errno));
         return false;
     }
@@ -107,15 +111,40 @@ bool beginOutputs(const char* outputDirectory, const platform::FileId& input, bo
     return true;
 }
 
-bool endOutputs() {
-    if (!syncOutputs || platform::syncDirectory(directory)) return true;
+// Pushes a directory's names to the disk (null: the current directory);
+// false, said, when the system fails it.
+bool syncNames(const char* path) {
+    if (platform::syncDirectory(path)) return true;
     const int reason = errno;
-    if (directory == nullptr) {
+    if (path == nullptr) {
         warn("cannot sync the current directory: ", std::strerror(reason));
     } else {
-        warn("cannot sync ", Name{directory}, ": ", std::strerror(reason));
+        warn("cannot sync ", Name{path}, ": ", std::strerror(reason));
     }
     return false;
+}
+
+bool endOutputs() {
+    if (!syncOutputs) return true;
+    if (!syncNames(directory)) return false;
+    if (madeFrom == 0) return true;
+    // Each directory the run made is a name in its parent: for -C new/dir,
+    // new/dir is named in new, and new in the directory that holds it.
+    static char parent[platform::kMaxPathBytes];
+    std::size_t end = std::strlen(directory);
+    if (end >= sizeof parent) return true;
+    std::memcpy(parent, directory, end + 1);
+    while (end > 1 && platform::isSeparator(parent[end - 1])) --end;
+    for (;;) {
+        const std::size_t named = end;
+        // Its last name goes, and the separators before it; "new" is named
+        // in the current directory, "/new" in "/".
+        while (end > 0 && !platform::isSeparator(parent[end - 1])) --end;
+        while (end > 1 && platform::isSeparator(parent[end - 1])) --end;
+        parent[end] = '\0';
+        if (!syncNames(end == 0 ? nullptr : parent)) return false;
+        if (named <= madeFrom) return true;
+    }
 }
 
 void put(LineWriter& line, OutputPath path) {
