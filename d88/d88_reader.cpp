@@ -18,20 +18,27 @@ constexpr std::int64_t kMaxDiskOffset = INT32_MAX;
 constexpr std::int64_t kIgnoredTrailingBytes = 1;
 
 // Whether a header at `position` of a file of `fileSize` bytes can be a disk
-// header. A size of 0 repeats the header, which is said on its own; a
-// header-only image (688 bytes, no track) is a real one.
+// header. A size of 0 repeats the header, which is said on its own, but a
+// header of nothing (a file of zeros) is none; a header-only image (688
+// bytes, no track) is a real one. No writer puts a negative offset in the
+// track table; the bytes of a raw sector dump, or text, nearly always do.
 bool plausibleHeader(const std::uint8_t* header, std::int64_t position, std::int64_t fileSize) {
     const std::int32_t size = readLe32(header + kDiskSizeOffset);
-    if (size == 0) return true;
-    if (size < kDiskHeaderSize) return false;
-    const bool runsPast = position + size > fileSize;
-    if (!runsPast) return true;
-    if (size > kMaxPlausibleDiskSize) return false;
+    bool anyTrack = false;
+    bool trackInside = false;
     for (std::int32_t k = 0; k < kTrackCount; ++k) {
         const std::int32_t track = readLe32(header + kTrackTableOffset + 4 * k);
-        if (track > 0 && track <= size) return true;
+        if (track < 0) return false;
+        anyTrack = anyTrack || track > 0;
+        trackInside = trackInside || (track > 0 && track <= size);
     }
-    return size == kDiskHeaderSize;
+    if (size == 0) return anyTrack;
+    if (size < kDiskHeaderSize) return false;
+    if (position + size <= fileSize) return true;
+    // Past the end: a download cut short, unless no floppy disk's image is
+    // that large or no track of it lies inside it.
+    if (size > kMaxPlausibleDiskSize) return false;
+    return trackInside || size == kDiskHeaderSize;
 }
 
 }  // namespace
@@ -204,9 +211,17 @@ bool D88Reader::open(const char* path) {
             }
             break;
         }
-        // One more whole header than the listing holds: said, not listed.
+        // One more whole header than the listing holds: said, not listed,
+        // when it is one; bytes that make no header are bytes after the
+        // last disk image, and a header of size 0 only repeats itself.
         if (diskCount_ == kMaxDisks) {
-            moreDisks_ = true;
+            if (zeroSizeDisk_ >= 0) break;
+            if (plausibleHeader(header, position, fileSize)) {
+                moreDisks_ = true;
+            } else {
+                trailingOffset_ = position;
+                trailingBytes_ = fileSize - position;
+            }
             break;
         }
         const std::int32_t diskSize = readLe32(header + kDiskSizeOffset);
@@ -265,12 +280,11 @@ void D88Reader::setSectorRange(std::int32_t first, std::int32_t last) {
     lastSector_ = last;
 }
 
-std::int32_t D88Reader::findRecord(std::int32_t track, std::int32_t c,
-                                   std::int32_t h, std::int32_t r,
-                                   std::int32_t n) {
-    if (!seekTrack(track) || !mayWalk()) return -1;
+SectorRead D88Reader::findRecord(std::int32_t track, std::int32_t c, std::int32_t h,
+                                std::int32_t r, std::int32_t n, bool cleanOnly) {
+    SectorRead found;
+    if (!seekTrack(track) || !mayWalk()) return found;
     std::uint8_t scratch[kSectorHeaderSize];
-    std::int32_t found = -1;
     std::int32_t walked = 0;
     while (walked < kMaxWalkRecords) {
         const std::uint8_t* header = readSectorHeader(scratch);
@@ -280,12 +294,14 @@ std::int32_t D88Reader::findRecord(std::int32_t track, std::int32_t c,
         const std::int32_t dataSize = readLe16(header + kDataSizeOffset);
         // An empty track, whatever the identity of its first record.
         if (count == 0) break;
-        if (header[0] == c && header[1] == h && header[2] == r &&
-            header[3] == n) {
-            found = dataSize;
-            found_.deleted = header[kDeletedMarkOffset] == kDeletedMark;
-            found_.status = header[kStatusOffset];
-            break;
+        if (header[0] == c && header[1] == h && header[2] == r && header[3] == n) {
+            found.found = true;
+            found.dataSize = dataSize;
+            found.dataOffset = position_;
+            found.deleted = header[kDeletedMarkOffset] == kDeletedMark;
+            found.status = header[kStatusOffset];
+            if (!cleanOnly || !found.flagged()) break;
+            found = SectorRead();
         }
         // The data is passed over, never read: a skip beyond the buffer
         // refills at the next header.
@@ -297,71 +313,60 @@ std::int32_t D88Reader::findRecord(std::int32_t track, std::int32_t c,
     return found;
 }
 
-std::int32_t D88Reader::readOne(std::int32_t track, std::int32_t c,
-                                std::int32_t h, std::int32_t r, std::int32_t n,
-                                std::uint8_t* out, std::int32_t maxLen,
-                                std::int32_t counted) {
-    const std::int32_t dataSize = findRecord(track, c, h, r, n);
-    lastTrack_ = track;
-    lastR_ = r;
-    lastFound_ = dataSize >= 0;
-    if (dataSize < 0) return 0;
-    // The bytes that arrived: the file may end inside the data.
-    const std::int32_t got = readBytes(out, dataSize < maxLen ? dataSize : maxLen);
-    if (got >= counted && (found_.deleted || found_.status != kStatusGood)) {
-        if (flaggedCount_ == 0) {
-            firstFlagged_ = found_;
-            firstFlagged_.track = track;
-            // A found sector's identity bytes equal these.
-            firstFlagged_.c = static_cast<std::uint8_t>(c);
-            firstFlagged_.h = static_cast<std::uint8_t>(h);
-            firstFlagged_.r = static_cast<std::uint8_t>(r);
-        }
-        ++flaggedCount_;
+SectorRead D88Reader::readSectorCopy(std::int32_t track, std::int32_t c, std::int32_t h,
+                                     std::int32_t r, std::int32_t n, std::uint8_t* out,
+                                     std::int32_t maxLen, Copy which) {
+    SectorRead read = findRecord(track, c, h, r, n, false);
+    // Only a flagged first copy costs a second walk of its track.
+    if (read.found && read.flagged() && which == Copy::kClean) {
+        const SectorRead clean = findRecord(track, c, h, r, n, true);
+        if (clean.found) read = clean;
     }
-    return got;
+    if (!read.found || !seekTo(read.dataOffset)) return read;
+    // The bytes that arrived: the file may end inside the data.
+    read.got = readBytes(out, read.dataSize < maxLen ? read.dataSize : maxLen);
+    return read;
 }
 
 std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c,
                                    std::int32_t h, std::int32_t r,
                                    std::int32_t n, std::uint8_t* out,
                                    std::int32_t maxLen) {
-    flaggedCount_ = 0;
     // Any bytes that arrived are the caller's.
-    return readOne(track, c, h, r, n, out, maxLen, 1);
+    return readSectorCopy(track, c, h, r, n, out, maxLen, Copy::kFirst).got;
+}
+
+void D88Reader::stepRun(std::int32_t& track, std::int32_t& c, std::int32_t& h,
+                        std::int32_t& r) const {
+    if (r != lastSector_) {
+        ++r;
+        return;
+    }
+    ++track;
+    if (h == 0) {
+        h = 1;
+    } else {
+        h = 0;
+        ++c;
+    }
+    r = firstSector_;
 }
 
 std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
                                     std::int32_t h, std::int32_t r,
                                     std::int32_t n, std::uint8_t* out,
                                     std::int32_t length) {
-    flaggedCount_ = 0;
-    // Where the run stops when it reads nothing at all.
-    lastTrack_ = track;
-    lastR_ = r;
-    lastFound_ = false;
     if (n < 0 || n > kMaxSizeCode) return 0;
     std::int32_t step = kMinSectorSize << n;
     std::int32_t done = 0;
     while (done < length) {
         if (step > length - done) step = length - done;
-        // A found sector has C, H, R below 256 and a track below 164, so the
-        // steps below cannot overflow.
         // A short sector ends the run, its bytes not counted.
-        if (readOne(track, c, h, r, n, out + done, step, step) < step) break;
+        if (readSector(track, c, h, r, n, out + done, step) < step) break;
         done += step;
-        if (r == lastSector_) {
-            ++track;
-            if (h == 0) {
-                h = 1;
-            } else {
-                h = 0;
-                ++c;
-            }
-            r = firstSector_;
-        } else {
-            ++r;
-        }
+        // A found sector has C, H, R below 256 and a track below 164, so the
+        // steps cannot overflow.
+        stepRun(track, c, h, r);
     }
     return done;
 }

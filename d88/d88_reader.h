@@ -135,13 +135,26 @@ inline std::int32_t readLe32(const std::uint8_t* bytes) {
                             : -static_cast<std::int32_t>(~u) - 1;
 }
 
-// A sector found whose record says the dump did not read it well: an error
-// status, or a deleted-data mark.
-struct FlaggedSector {
-    std::int32_t track;
-    std::uint8_t c, h, r;
-    std::uint8_t status;  // the status byte as recorded
-    bool deleted;         // recorded with a deleted-data mark
+// Which copy a read takes where a track holds one identity more than once.
+enum class Copy {
+    kFirst,  // the first recorded, as a floppy controller would find it
+    // The first recorded without an error status or a deleted-data mark;
+    // the first when every copy is flagged. Dumps that read a sector again
+    // after an error keep both reads.
+    kClean,
+};
+
+// What one read of a sector found: the copy taken, where its data lies in
+// the file, and how many of its bytes arrived.
+struct SectorRead {
+    bool found = false;            // a record of that identity is on the track
+    std::int32_t got = 0;          // bytes placed in `out`
+    std::int32_t dataSize = 0;     // as the copy's header gives it
+    std::int64_t dataOffset = -1;  // file offset of the copy's data
+    std::uint8_t status = kStatusGood;  // the copy's status byte
+    bool deleted = false;               // recorded with a deleted-data mark
+    // The dump says it did not read this copy well.
+    bool flagged() const { return deleted || status != kStatusGood; }
 };
 
 class D88Reader {
@@ -156,8 +169,8 @@ public:
     // returns true.
     bool open(const char* path);
     std::int32_t diskCount() const { return diskCount_; }
-    // True when a whole disk header follows the last disk image listed, which
-    // the listing's limit of kMaxDisks left out.
+    // True when a header that can be a disk header follows the last disk
+    // image listed, which the listing's limit of kMaxDisks left out.
     bool moreDisksThanListed() const { return moreDisks_; }
     // The index of the first disk image whose disk-size field is 0, after
     // which the listing repeats that one header; -1 when none is.
@@ -166,14 +179,17 @@ public:
     std::int64_t diskOffsetAt(std::int32_t index) const { return diskOffsets_[index]; }
     std::int32_t diskSizeAt(std::int32_t index) const { return diskSizes_[index]; }
     // Whether the header of disk image `index` can be a disk header: false
-    // when its size field is negative or below a header's size, or runs past the end of
-    // the file by more than any floppy disk's image, or past the end with no
-    // track inside it (text, or bytes read at the wrong offset). It is
-    // listed all the same; the caller decides what it is.
+    // when its size field is negative or below a header's size, or 0 with no
+    // track, when its track table holds a negative offset, or when it runs
+    // past the end of the file by more than any floppy disk's image, or with
+    // no track inside it (text, zeros, a raw sector dump, or bytes read at
+    // the wrong offset). It is listed all the same; the caller decides what
+    // it is.
     bool plausibleAt(std::int32_t index) const { return plausible_[index]; }
     // Bytes after the last disk image listed that make no disk header: fewer
-    // than a header, but for a single byte, which some writers add. 0 when
-    // there are none.
+    // than a header, but for a single byte, which some writers add, or after
+    // kMaxDisks disk images, a header that cannot be one. 0 when there are
+    // none.
     std::int64_t trailingBytes() const { return trailingBytes_; }
     std::int64_t trailingOffset() const { return trailingOffset_; }
     // The file offset of a disk header the listing could not take because it
@@ -203,16 +219,15 @@ public:
     std::int32_t readTrackIds(std::int32_t track, std::uint8_t* out,
                               std::int32_t maxLen);
 
-    // Of the sectors whose bytes the last readSector or readSectors call
-    // returned, those flagged by the dump: how many, and the first of them.
-    std::int32_t flaggedCount() const { return flaggedCount_; }
-    const FlaggedSector& firstFlagged() const { return firstFlagged_; }
-    // The last sector a read looked for, and whether it was found, at any
-    // length: where a run stopped, and whether the sector there is short
-    // rather than missing.
-    std::int32_t lastTrack() const { return lastTrack_; }
-    std::int32_t lastSectorNumber() const { return lastR_; }
-    bool lastFound() const { return lastFound_; }
+    // readSector, with all the read found: `which` copy of the sector, its
+    // place in the file and its marks.
+    SectorRead readSectorCopy(std::int32_t track, std::int32_t c, std::int32_t h,
+                              std::int32_t r, std::int32_t n, std::uint8_t* out,
+                              std::int32_t maxLen, Copy which);
+    // The sector after (track, c, h, r) in a run, as readSectors steps: r up
+    // to the range's last sector, then the range's first on the next track
+    // (head 0 to 1 on one cylinder, head 1 to 0 on the next).
+    void stepRun(std::int32_t& track, std::int32_t& c, std::int32_t& h, std::int32_t& r) const;
 
     std::int32_t currentDisk() const { return currentDisk_; }
     // The current disk's name, NUL-terminated (empty when none is selected).
@@ -254,16 +269,11 @@ private:
     void dropBuffer();
     // Seeks to the first record of `track`; false when the track is absent.
     bool seekTrack(std::int32_t track);
-    // Reads one sector as readSector does, and notes it when it is flagged
-    // and at least `counted` bytes of it arrived.
-    std::int32_t readOne(std::int32_t track, std::int32_t c, std::int32_t h,
-                         std::int32_t r, std::int32_t n, std::uint8_t* out,
-                         std::int32_t maxLen, std::int32_t counted);
-    // Walks `track` from its first record to the record of this identity and
-    // leaves the position at its data; returns its data size, or -1. The
-    // record's deleted mark and status are kept in found_.
-    std::int32_t findRecord(std::int32_t track, std::int32_t c, std::int32_t h,
-                            std::int32_t r, std::int32_t n);
+    // Walks `track` from its first record to the first record of this
+    // identity (with `cleanOnly`, the first not flagged) and leaves the
+    // position at its data; says what it found, `got` 0.
+    SectorRead findRecord(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                          std::int32_t n, bool cleanOnly);
     // True while the reader may go on: no failure, and records left in the
     // budget.
     bool mayWalk();
@@ -301,12 +311,6 @@ private:
     // Where the file ended when it was opened, or where a fill since met its
     // end: no fill asks for more.
     std::int64_t knownEnd_ = -1;
-    FlaggedSector found_ = {};
-    std::int32_t flaggedCount_ = 0;
-    FlaggedSector firstFlagged_ = {};
-    std::int32_t lastTrack_ = 0;
-    std::int32_t lastR_ = 0;
-    bool lastFound_ = false;
     ReadFailure failure_ = ReadFailure::kNone;
     int failureErrno_ = 0;
     // The work since the file was opened, against the budget above.

@@ -59,8 +59,8 @@ TEST(Diagnostics, EveryOutcomeShortOfAFullCutIsSaidOnce) {
                               }()}),
          {"image.d88: disk image 2 is the known disk as well; its files replace those cut from "
           "disk image 1 (--disk=N cuts one disk image alone)",
-          "OPMMUS5: not cut from disk image 2: its first sector (track 40, C 20, H 0, R 1) is "
-          "missing or short; the OPMMUS5 there was cut from disk image 1 of this image"}},
+          "OPMMUS5: not cut: its first sector (track 40, C 20, H 0, R 1) is missing or short; "
+          "the OPMMUS5 there was cut from disk image 1 of this image"}},
         {"a text file", Bytes(text.begin(), text.end()), {"holds no D88 disk image"}},
         {"another disk", d88test::buildImage({stranger(), stranger()}),
          {"looked at 2 disk images; none is the known disk"}},
@@ -70,7 +70,10 @@ TEST(Diagnostics, EveryOutcomeShortOfAFullCutIsSaidOnce) {
         {"sector 17 only on tracks 10 to 21", knownDiskWith([](Disk& disk) {
              for (int t = 22; t <= 74; ++t) sectorOf(disk, t, 17).r = 18;
          }),
-         {"PSGMUS: 52 of its 64 slots"}},
+         {"PSGMUS: 52 of its 64 sectors (sector 17 of tracks 10 to 74, but 56) were not found "
+          "whole: track 22 sector 17 missing, track 23 sector 17 missing, track 24 sector 17 "
+          "missing, track 25 sector 17 missing, and 48 more; the bytes not found are written as "
+          "zero"}},
         {"a data CRC error in OPMMUS1",
          knownDiskWith([](Disk& disk) { sectorOf(disk, 47, 3).status = 0xB0; }),
          {"OPMMUS1: sector (track 47, C 23, H 1, R 3) is recorded with a data CRC error; its "

@@ -47,9 +47,21 @@ Sector& sectorOf(Disk& disk, int track, int r) {
 
 std::string cuttingLine(const std::string& name) { return "cutting ... " + name + "\n"; }
 
-std::string partlyFoundLine(const std::string& image, const Block& block, int found) {
-    return "d88cut: " + image + ": " + block.name + ": only " + std::to_string(found) + " of " +
-           std::to_string(block.size) + " bytes found, the rest written as zero\n";
+std::string gapsLine(const std::string& image, const std::string& name, int sectors,
+                     const std::vector<Gap>& gaps) {
+    std::string line = "d88cut: " + image + ": " + name + ": " + std::to_string(gaps.size()) +
+                       " of its " + std::to_string(sectors) + " sectors " +
+                       (name == "PSGMUS" ? "(sector 17 of tracks 10 to 74, but 56) " : "") +
+                       (gaps.size() == 1 ? "was" : "were") + " not found whole: ";
+    for (std::size_t i = 0; i < gaps.size() && i < 4; ++i) {
+        const Gap& gap = gaps[i];
+        line += (i == 0 ? "track " : ", track ") + std::to_string(gap.track) + " sector " +
+                std::to_string(gap.sector) +
+                (gap.found == 0 ? " missing"
+                                : " short (" + std::to_string(gap.found) + " of 256 bytes)");
+    }
+    if (gaps.size() > 4) line += ", and " + std::to_string(gaps.size() - 4) + " more";
+    return line + "; the bytes not found are written as zero\n";
 }
 
 std::string notCutLine(const std::string& image, const Block& block) {
@@ -57,15 +69,6 @@ std::string notCutLine(const std::string& image, const Block& block) {
            std::to_string(block.track) + ", C " + std::to_string(block.track / 2) + ", H " +
            std::to_string(block.track % 2) + ", R " + std::to_string(block.sector) +
            ") is missing or short\n";
-}
-
-std::string slotsLine(const std::string& image, int missing, int cut) {
-    const std::string head = "d88cut: " + image + ": PSGMUS: " + std::to_string(missing + cut) +
-                             " of its 64 slots (sector 17 of tracks 10 to 74, but 56) were not "
-                             "found whole";
-    if (cut == 0) return head + "; they are zero\n";
-    return head + ": " + std::to_string(missing) + " missing, written as zero, and " +
-           std::to_string(cut) + " short, written as found with zeros after\n";
 }
 
 std::map<std::string, Bytes> knownDiskFiles() {

@@ -29,13 +29,18 @@ std::vector<std::pair<int, int>> runSectors(const Block& block);
 std::vector<int> psgmusTracks();
 // "cutting ... NAME\n".
 std::string cuttingLine(const std::string& name);
-// The warning for a block of `image` of which only `found` bytes were read.
-std::string partlyFoundLine(const std::string& image, const Block& block, int found);
+// A sector of a file that was not found whole, and its bytes found.
+struct Gap {
+    int track;
+    int sector;
+    int found;
+};
+// The warning for a file of `sectors` sectors written with these gaps.
+std::string gapsLine(const std::string& image, const std::string& name, int sectors,
+                     const std::vector<Gap>& gaps);
 // The warning for a block whose first sector is missing or short, in a
 // directory without a file of its name.
 std::string notCutLine(const std::string& image, const Block& block);
-// The warning for PSGMUS with slots whose sector is missing, or cut short.
-std::string slotsLine(const std::string& image, int missing, int cut);
 
 // The record of sector `r` on `track` of a disk the test builds.
 Sector& sectorOf(Disk& disk, int track, int r);

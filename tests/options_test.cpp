@@ -167,7 +167,7 @@ TEST(Listing, StatesAndCrcsAgreeWithWhatACutWrites) {
                              const std::string& where) {
         char crc[12] = "-";
         if (files.count(name) != 0) std::snprintf(crc, sizeof crc, "%08x", crcOf(files.at(name)));
-        char line[160];
+        char line[256];
         std::snprintf(line, sizeof line, "  %-8s%6d  %-8s%-*s%s\n", name, size, state.c_str(),
                       where.empty() ? 0 : 9, crc, where.c_str());
         return std::string(line);
@@ -181,7 +181,9 @@ TEST(Listing, StatesAndCrcsAgreeWithWhatACutWrites) {
                                                  "track 47 sector 3: a data CRC error")
                                       : fileLine(b.name, b.size, "whole", "");
     }
-    known3 += fileLine("PSGMUS", 16384, "partial", "9 of 64 slots missing, 1 short");
+    known3 += fileLine("PSGMUS", 16384, "partial",
+                       "track 22 sector 17 missing, track 23 sector 17 missing, track 24 sector 17 "
+                       "missing, track 25 sector 17 missing, and 6 more");
 
     Scratch scratch;
     const std::string path = scratch.image(image);

@@ -1,6 +1,8 @@
 // What a run tells, end to end: the exit status of a cut and of a listing of
 // the same image, the lines about the file's shape, and the JSON listing read
 // back with a JSON parser and held against the text listing and the cut.
+#include <unistd.h>
+
 #include <sstream>
 #include <string>
 
@@ -32,15 +34,26 @@ Disk knownWith(void (*change)(Disk&)) {
     return disk;
 }
 
-// A disk image whose boot sector has size code `n` and is `fill` throughout.
+// A disk image whose boot sector has size code `n` and is `fill` throughout;
+// "NONE" has no data bytes at all.
 Disk bootOnly(int n, std::uint8_t fill, const std::string& name = "OTHER") {
     Disk disk;
     disk.name = name;
-    disk.tracks[0].push_back(d88test::sectorWithId(0, 0, 1, n, Bytes(128u << n, fill)));
+    disk.tracks[0].push_back(
+        d88test::sectorWithId(0, 0, 1, n, Bytes(name == "NONE" ? 0 : 128u << n, fill)));
     return disk;
 }
 
 Bytes text(std::size_t size) { return Bytes(size, 'x'); }
+
+Disk sixteenByteBoot() {
+    Bytes boot(d88test::kSignature, d88test::kSignature + 16);
+    boot.insert(boot.begin(), 0);
+    boot.resize(16);
+    Disk disk;
+    disk.tracks[0].push_back(d88test::sectorWithId(0, 0, 1, 1, boot));
+    return disk;
+}
 
 TEST(Statuses, ACutAndAListingOfOneImageSayTheSame) {
     const Disk whole = d88test::knownDisk();
@@ -67,6 +80,13 @@ TEST(Statuses, ACutAndAListingOfOneImageSayTheSame) {
         {"the known disk twice, the later whole", image({damaged, whole}), {}, 0},
         {"--disk on another disk", image({bootOnly(1, ' '), whole}), {"--disk=1"}, 2},
         {"an image built to exhaust the work budget", exhausting, {}, 1},
+        {"a whole known disk, then bytes that make no disk image", image({whole}, 0, 100), {}, 2},
+        {"a known disk cut short", image({whole}, 183952), {}, 2},
+        {"a boot sector of no data bytes", image({bootOnly(1, 0, "NONE"), whole}), {"--disk=1"}, 2},
+        // After a known disk, whose boot sector's 17th byte is the
+        // signature's last.
+        {"a boot sector of 16 bytes", image({whole, sixteenByteBoot()}), {"--disk=2"}, 2},
+        {"a disk name of control bytes", image({knownWith([](Disk& d) { d.name = "\x01\x1f\x7f\"\\"; })}), {}, 0},
     };
     for (const Case& c : cases) {
         Scratch scratch;
@@ -133,6 +153,51 @@ TEST(Shape, WhatTheFileHoldsBeyondItsDiskImagesIsSaidOnce) {
     }
 }
 
+TEST(Shape, TheJsonListingSaysTheFilesShapeTrue) {
+    Bytes raw;
+    for (const auto& [track, sectors] : d88test::knownDisk().tracks) {
+        for (const d88test::Sector& s : sectors) raw.insert(raw.end(), s.data.begin(), s.data.end());
+    }
+    Disk zeroSize = bootOnly(1, ' ');
+    zeroSize.diskSize = 0;
+    const Bytes sixtyFour = image(std::vector<Disk>(64, bootOnly(1, ' ')));
+    Bytes thenText = sixtyFour;
+    thenText.resize(sixtyFour.size() + 1040, 'x');
+    const Json trailing = {{"offset", sixtyFour.size()}, {"bytes", 1040}};
+    struct Case {
+        const char* what;
+        Bytes image;
+        bool looksLikeD88;
+        bool moreDisks;
+        Json trailing;
+        bool closeStderr;
+    };
+    const Case cases[] = {
+        {"an empty file", {}, false, false, nullptr, false},
+        {"33 bytes of text", text(33), false, false, nullptr, false},
+        {"zeros", Bytes(5000, 0), false, false, nullptr, false},
+        {"a raw sector dump", raw, false, false, nullptr, false},
+        {"one header of size 0", image({zeroSize}), true, false, nullptr, false},
+        {"64 disk images, then text", thenText, true, false, trailing, false},
+        {"the same, standard error closed", thenText, true, false, trailing, true},
+    };
+    for (const Case& c : cases) {
+        // Wine's own standard error is not the tool's.
+        if (c.closeStderr && d88test::windowsExe() != nullptr) continue;
+        Scratch scratch;
+        const std::string path = scratch.image(c.image);
+        const d88test::RunResult run =
+            scratch.run({"d88cut", "--json", path}, [&c] { if (c.closeStderr) ::close(2); });
+        const Json doc = Json::parse(run.out);
+        EXPECT_EQ(doc.at("looksLikeD88"), c.looksLikeD88) << c.what;
+        EXPECT_EQ(doc.at("moreDisks"), c.moreDisks) << c.what;
+        EXPECT_EQ(doc.at("trailing"), c.trailing) << c.what;
+        // A line that could not be said is an error, in the document too.
+        EXPECT_EQ(doc.at("status"), run.status) << c.what;
+        EXPECT_EQ(run.status, c.closeStderr ? 1 : 2) << c.what;
+    }
+}
+
 TEST(JsonListing, ReadsBackAsTheTextListingAndTheCutSayIt) {
     // Names with quotes, backslashes, control bytes, Shift_JIS and bytes
     // that decode to nothing; a damaged known disk; an odd image name.
@@ -143,7 +208,11 @@ TEST(JsonListing, ReadsBackAsTheTextListingAndTheCutSayIt) {
         for (int t = 22; t <= 30; ++t) sectorOf(d, t, 17).r = 99;
     });
     known.name = std::string("\x83Q\x81[\x83\x80\"\\\x01\xff", 11);
-    const Disk first = bootOnly(1, ' ', "a\"b\\c\td");
+    // Its boot text ends in a Shift_JIS lead byte, whose trail byte is the
+    // 17th: no part of the text.
+    Disk first = bootOnly(1, ' ', "a\"b\\c\td");
+    first.tracks[0][0].data[16] = 0x82;
+    first.tracks[0][0].data[17] = 0xA0;
     D88CUT_NOT_UNDER_WINE("Windows takes no quote, backslash or byte that is not UTF-8 in a name");
     Scratch scratch;
     const std::string path = scratch.root() + "/\"odd\" \\name\x7f\xfe.d88";
@@ -157,7 +226,7 @@ TEST(JsonListing, ReadsBackAsTheTextListingAndTheCutSayIt) {
     EXPECT_EQ(doc.at("image"), scratch.root() + "/\"odd\" \\name\x7f\xEF\xBF\xBD.d88");
     ASSERT_EQ(doc.at("disks").size(), 2u);
     EXPECT_EQ(doc.at("disks")[0].at("name"), "a\"b\\c\td");
-    EXPECT_EQ(doc.at("disks")[0].at("boot").at("text"), std::string(16, ' '));
+    EXPECT_EQ(doc.at("disks")[0].at("boot").at("text"), std::string(15, ' ') + "\xEF\xBF\xBD");
     const Json& second = doc.at("disks")[1];
     EXPECT_EQ(second.at("name"), "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0\"\\\x01\xEF\xBF\xBD");
     EXPECT_EQ(second.at("nameHex"), "8351815b8380225c01ff");

@@ -3,17 +3,14 @@
 #ifndef D88CUT_TOOL_CUT_H
 #define D88CUT_TOOL_CUT_H
 
-#include <cstdint>
-
 #include "tool/known_disk_files.h"
 
 namespace d88cut {
 
-// Cuts the selected disk, disk image `disk` (counted from 1) of `image`,
-// whose sector range is 1 to 16; `states` receives what was read of each
-// file. False when any output file could not be written whole. It stops
-// where the reader fails, and writes nothing of what it was reading then.
-bool cutKnownDisk(const char* image, std::int32_t disk, FileState (&states)[kFileCount]);
+// Cuts the files of the known disk's account, disk image `disk.number` of
+// `image`, as far as they were read. False when any output file could not
+// be written whole.
+bool cutKnownDisk(const char* image, const DiskAccount& disk);
 
 }  // namespace d88cut
 

@@ -22,56 +22,6 @@ std::uint8_t transferBuffer[kTransferBufferSize];
 
 namespace {
 
-// Bytes 1 to 16 of the known disk's boot sector: five letters, eight blanks
-// and "Sys". No terminator takes part in the comparison.
-constexpr char kDiskSignature[] = "VORLU        Sys";
-constexpr std::int32_t kSignatureSize = 16;
-static_assert(sizeof kDiskSignature == kSignatureSize + 1,
-              "the signature is 16 bytes");
-// Byte 0 of the boot sector takes no part; the signature follows it.
-constexpr std::int32_t kSignatureOffset = 1;
-constexpr std::int32_t kBootTrack = 0;
-constexpr std::int32_t kBootSector = 1;
-// Room for the identities of a track's first 64 records, where a boot
-// sector of another size is looked for: more than any real track holds.
-constexpr std::int32_t kBootIdsSize = 64 * 4;
-
-// Reads the current disk's boot sector into the transfer buffer: the known
-// disk's (size code 1), or, where there is none, one of another size.
-BootSector readBootSector() {
-    BootSector boot;
-    boot.bytes = reader.readSector(kBootTrack, 0, 0, kBootSector, kSizeCode, transferBuffer,
-                                   kSectorSize);
-    if (boot.bytes > 0 || reader.lastFound()) {
-        boot.found = true;
-        boot.sizeCode = kSizeCode;
-        return boot;
-    }
-    // Another size (128-byte FM sectors, 1024-byte ones of a 2HD disk): the
-    // size code of the first record of that number on the track.
-    std::uint8_t ids[kBootIdsSize];
-    const std::int32_t listed = reader.readTrackIds(kBootTrack, ids, kBootIdsSize);
-    for (std::int32_t i = 0; i + 4 <= listed; i += 4) {
-        if (ids[i] == 0 && ids[i + 1] == 0 && ids[i + 2] == kBootSector) {
-            boot.found = true;
-            boot.sizeCode = ids[i + 3];
-            boot.bytes = reader.readSector(kBootTrack, 0, 0, kBootSector, boot.sizeCode,
-                                           transferBuffer, kSectorSize);
-            break;
-        }
-    }
-    return boot;
-}
-
-// True when the boot sector read carries the signature. The sector must be
-// the known disk's size and long enough to hold the signature, so that the
-// comparison never sees bytes an earlier disk left in the buffer.
-bool isKnownDisk(const BootSector& boot) {
-    return boot.found && boot.sizeCode == kSizeCode &&
-           boot.bytes >= kSignatureOffset + kSignatureSize &&
-           std::memcmp(transferBuffer + kSignatureOffset, kDiskSignature, kSignatureSize) == 0;
-}
-
 // Says why the image could not be opened.
 void reportOpenFailure(const char* image) {
     if (reader.failure() == d88::ReadFailure::kNotAFile) {
@@ -108,10 +58,13 @@ struct Listed {
 Listed shapeOf() {
     Listed listed;
     listed.count = reader.diskCount();
+    listed.shape.empty = listed.count == 0;
     // A header that cannot be a disk header ends what is read: text, or the
-    // bytes after a disk image whose size field is wrong.
+    // bytes after a disk image whose size field is wrong. One whose boot
+    // sector carries the signature is the known disk whatever its size field
+    // says, and is cut.
     for (std::int32_t i = 0; i < listed.count; ++i) {
-        if (reader.plausibleAt(i)) continue;
+        if (reader.plausibleAt(i) || accountDisk(i, Depth::kBoot).known) continue;
         if (i == 0) {
             listed.shape.notD88 = true;
         } else {
@@ -190,8 +143,8 @@ int exitStatus(const Walk& walk) {
     return !walk.less && allWhole(walk.left) ? 0 : 2;
 }
 
-// Cuts disk image `index`, the known disk; false when the run must stop.
-bool cutDisk(Walk& walk, std::int32_t index, FileState (&states)[kFileCount]) {
+// Cuts the known disk of this account; false when the run must stop.
+bool cutDisk(Walk& walk, const DiskAccount& disk) {
     // The output directory is made and locked at the first disk to cut.
     if (!walk.outputsBegun) {
         if (!beginOutputs(walk.options.directory, reader.openedState().id, walk.options.sync)) {
@@ -202,45 +155,43 @@ bool cutDisk(Walk& walk, std::int32_t index, FileState (&states)[kFileCount]) {
         walk.outputsBegun = true;
     }
     // A header of size 0 repeats itself: the same disk image, said once.
+    const std::int32_t index = disk.number - 1;
     const bool repeated = reader.zeroSizeDisk() >= 0 && index > reader.zeroSizeDisk();
     if (walk.lastKnown >= 0 && !repeated) {
-        warn(Name{walk.image}, ": disk image ", index + 1,
+        warn(Name{walk.image}, ": disk image ", disk.number,
              " is the known disk as well; its files replace those cut from disk image ",
              walk.lastKnown + 1, " (--disk=N cuts one disk image alone)");
     }
     printRecognised();
-    if (!cutKnownDisk(walk.image, index + 1, states)) walk.failed = true;
+    if (!cutKnownDisk(walk.image, disk)) walk.failed = true;
     return true;
 }
 
 // Visits disk image `index`; false when the run must stop.
 bool visitDisk(Walk& walk, std::int32_t index) {
-    if (!reader.selectDisk(index)) return true;
-    reader.setSectorRange(kFirstSector, kLastSector);
-    DiskView view;
-    view.number = index + 1;
-    view.boot = readBootSector();
-    view.known = isKnownDisk(view.boot);
-    view.runsPastEnd = reader.diskSize() > 0 &&
-                       reader.diskOffsetAt(index) + reader.diskSize() > reader.fileSize();
-    if (view.runsPastEnd) {
-        warn(Name{walk.image}, ": disk image ", view.number,
-             " runs past the end of the file: it gives its size as ", reader.diskSize(),
-             " bytes from offset ", reader.diskOffsetAt(index), ", the file ends at ",
-             reader.fileSize());
+    const DiskAccount& disk = accountDisk(index, Depth::kFiles);
+    if (!disk.selected) return true;
+    if (disk.known && !disk.plausible) {
+        warn(Name{walk.image}, ": disk image ", disk.number, " gives its size as ", disk.size,
+             " bytes from offset ", disk.offset, "; the file ends at ", reader.fileSize());
+        walk.less = true;
+    } else if (disk.runsPastEnd) {
+        warn(Name{walk.image}, ": disk image ", disk.number,
+             " runs past the end of the file: it gives its size as ", disk.size,
+             " bytes from offset ", disk.offset, ", the file ends at ", reader.fileSize());
         walk.less = true;
     }
-    FileState states[kFileCount];
-    for (FileState& state : states) state = FileState::kMissing;
-    const bool go = walk.options.list ? listDisk(view, states)
-                    : view.known      ? cutDisk(walk, index, states)
-                                      : true;
-    if (!go) return false;
-    if (view.known) {
-        noteKnownDisk(walk.left, states);
+    // Where the reader stopped, the run does; the caller says why.
+    if (walk.options.list) {
+        listDisk(disk);
+    } else if (disk.known && !cutDisk(walk, disk)) {
+        return false;
+    }
+    if (disk.known) {
+        noteKnownDisk(walk.left, disk);
         walk.lastKnown = index;
     } else if (walk.options.disk != 0 && !walk.options.list) {
-        warn(Name{walk.image}, ": disk image ", view.number,
+        warn(Name{walk.image}, ": disk image ", disk.number,
              " is not the known disk; nothing was cut (--list shows what it holds)");
     }
     return true;
@@ -304,6 +255,9 @@ int walkImage(const Options& options) {
             reportNothingKnown(walk, listed);
         }
     }
+    // A line on standard error that could not be said is an error of the
+    // run, and the document's status says it too.
+    if (!linesSaid()) walk.failed = true;
     if (options.list) endListing(listed.shape, exitStatus(walk));
     return exitStatus(walk);
 }

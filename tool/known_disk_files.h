@@ -1,13 +1,17 @@
-// The sixteen files of the known disk: where each lies on the disk, reading
-// one into the transfer buffer, and what the read found. The cut writes from
-// these records and the listing prints them; what a file's state is, and so
-// what a run reports, is decided here alone.
+// The read model: one account of each disk image, built once as the image is
+// read: its header, its boot sector, and for the known disk its sixteen
+// files, each with its bytes, its state, the sectors it covers and what the
+// tool says of it. The cut writes and says from the account and the two
+// listings print it; what a file's state is, where it falls short and the
+// words for it are decided here alone.
 #ifndef D88CUT_TOOL_KNOWN_DISK_FILES_H
 #define D88CUT_TOOL_KNOWN_DISK_FILES_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "d88/d88_reader.h"
+#include "tool/tool.h"
 
 namespace d88cut {
 
@@ -36,6 +40,8 @@ constexpr std::int32_t kGatherSlots = 64;
 
 // The fifteen blocks, then PSGMUS, in the order a cut writes them.
 constexpr std::int32_t kFileCount = kBlockCount + 1;
+// The sectors the sixteen files cover: 147 of the blocks, 64 slots.
+constexpr std::int32_t kFileSectors = 211;
 
 enum class FileState {
     kWhole,    // every sector found at full length, none flagged
@@ -47,53 +53,88 @@ enum class FileState {
 // The word the listing shows for a state.
 const char* stateWord(FileState state);
 
-// The sectors of one file that the dump recorded with an error or a
-// deleted-data mark: how many, and the first.
-struct Flagged {
-    std::int32_t count = 0;
-    d88::FlaggedSector first = {};
+// What stands where the boot sector is looked for (track 0, C 0, H 0, R 1):
+// the known disk's size, or where there is none, one of another size.
+struct BootSector {
+    bool found = false;
+    std::int32_t sizeCode = 0;  // N of the sector found
+    std::int32_t bytes = 0;     // its bytes that were read, at most 256
+    std::uint8_t data[kSectorSize] = {};
 };
 
-// What reading one file into the transfer buffer found: the `size` bytes at
-// `bytes` are what a cut writes.
-struct FileRead {
+// One sector a file covers, as it was read.
+struct SectorNote {
+    std::int32_t track;
+    std::uint8_t c, h, r;
+    // Its data bytes found, at most 256: 0 when it is missing, fewer when
+    // it is short. Those not found are zero in the file.
+    std::int32_t found;
+    // Where the data of the copy taken lies in the image; -1 when none was.
+    std::int64_t dataOffset;
+    // The copy taken: the first recorded without an error status or a
+    // deleted-data mark, or the first when every copy has one (flagged).
+    std::uint8_t status;
+    bool deleted;
+    bool flagged;
+};
+
+// The room of the words about a file: four sectors named and the rest
+// counted fit in far less.
+constexpr std::size_t kWhereSize = 256;
+constexpr std::size_t kSaidSize = 512;
+
+struct FileAccount {
     const char* name;
-    const std::uint8_t* bytes;  // in the transfer buffer
     std::int32_t size;
     FileState state;
-    // A block: the bytes of its run found whole before a sector was missing
-    // or short, and that sector, as the reader last looked for it.
-    std::int32_t found;
-    std::int32_t stopTrack;
-    std::int32_t stopSector;
-    bool stopShort;  // the sector there is short, rather than missing
-    // A block's first sector, as a cut names it when the block is missing.
-    std::int32_t track, c, h, r;
-    // PSGMUS: slots whose sector 17 is missing (zero), or short (the bytes
-    // found, zero after them).
-    std::int32_t missingSlots;
-    std::int32_t shortSlots;
-    Flagged flagged;
-    // The reader stopped (see its failure): nothing of this file is used.
-    bool readerFailed;
+    const std::uint8_t* bytes;  // the `size` bytes a cut writes
+    bool gathered;              // PSGMUS: one sector 17 a track
+    // Its sectors in the disk's account, in file order; a block whose first
+    // sector is missing or short has only that one.
+    std::int32_t firstSector;
+    std::int32_t sectorCount;
+    std::int32_t missing;  // of them missing
+    std::int32_t shorter;  // of them short
+    std::int32_t flagged;  // of them flagged
+    std::int32_t firstFlagged;  // index of the first in the disk's account; -1
+    // The listing's words for where it falls short ("" when whole), and the
+    // line a cut says of it after "d88cut: IMAGE: " ("" when none).
+    char where[kWhereSize];
+    char said[kSaidSize];
 };
 
-// Reads file `index` (0 to kFileCount - 1) of the selected disk, whose
-// sector range is 1 to 16.
-FileRead readFile(std::int32_t index);
+struct DiskAccount {
+    std::int32_t number;  // counted from 1
+    bool selected;        // its header was read; nothing else is without it
+    std::int64_t offset;
+    std::int32_t size;    // its size field
+    std::int32_t mediaType;
+    char name[d88::kDiskNameSize + 1];
+    // Its size field and track table can be a disk header's; a known disk
+    // whose are not is cut all the same.
+    bool plausible;
+    bool runsPastEnd;  // its size runs past the end of the file
+    BootSector boot;
+    bool known;
+    // Files accounted, in file order: all of the known disk's, fewer where
+    // the reader stopped (see its failure).
+    std::int32_t filesRead;
+    FileAccount files[kFileCount];
+    SectorNote sectors[kFileSectors];
+};
 
-// Reads the sixteen files in the order a cut writes them, hands each to
-// `each` and puts its state in `states`. False when the reader stopped (see
-// its failure): the file it was reading then is not handed on.
-template <typename Each>
-bool readFiles(FileState (&states)[kFileCount], Each each) {
-    for (std::int32_t i = 0; i < kFileCount; ++i) {
-        const FileRead read = readFile(i);
-        if (read.readerFailed) return false;
-        states[i] = read.state;
-        each(read);
-    }
-    return true;
+enum class Depth {
+    kBoot,   // the header and the boot sector
+    kFiles,  // and the known disk's files
+};
+
+// The account of disk image `index` (from 0), read `depth` deep. There is
+// one account: the next call makes it anew.
+const DiskAccount& accountDisk(std::int32_t index, Depth depth);
+
+inline const SectorNote& sectorOf(const DiskAccount& disk, const FileAccount& file,
+                                  std::int32_t k) {
+    return disk.sectors[file.firstSector + k];
 }
 
 // What a run leaves, or would leave: the states of the last known disk's
@@ -105,14 +146,14 @@ struct FilesLeft {
     FileState state[kFileCount] = {};
 };
 
-// Takes in the states of the files of one known disk, in file order.
-void noteKnownDisk(FilesLeft& left, const FileState (&states)[kFileCount]);
+// Takes in the states of a known disk's files; those not read are missing.
+void noteKnownDisk(FilesLeft& left, const DiskAccount& disk);
 // True when a known disk was read and every file it leaves is whole.
 bool allWhole(const FilesLeft& left);
 
 // A flagged sector's trouble in words ("a data CRC error"); `other` holds
 // the words for a status without a name.
-const char* troubleOf(const d88::FlaggedSector& sector, char (&other)[32]);
+const char* troubleOf(const SectorNote& sector, char (&other)[32]);
 
 }  // namespace d88cut
 

@@ -69,33 +69,6 @@ namespace {
 
 ListFormat format = ListFormat::kText;
 
-// "track T sector R missing", "10 of 64 slots missing", "track T sector R:
-// a data CRC error, and 2 more": where a file falls short; nothing when it
-// is whole.
-struct Where {
-    const FileRead& read;
-};
-
-void put(LineWriter& line, const Where& where) {
-    const FileRead& read = where.read;
-    if (read.missingSlots > 0 && read.shortSlots == 0) {
-        putAll(line, read.missingSlots, " of ", kGatherSlots, " slots missing");
-    } else if (read.missingSlots == 0 && read.shortSlots > 0) {
-        putAll(line, read.shortSlots, " of ", kGatherSlots, " slots short");
-    } else if (read.missingSlots > 0) {
-        putAll(line, read.missingSlots, " of ", kGatherSlots, " slots missing, ", read.shortSlots,
-               " short");
-    } else if (read.state == FileState::kMissing || read.state == FileState::kPartial) {
-        putAll(line, "track ", read.stopTrack, " sector ", read.stopSector,
-               read.stopShort ? " short" : " missing");
-    } else if (read.state == FileState::kFlagged) {
-        const d88::FlaggedSector& s = read.flagged.first;
-        char other[32];
-        putAll(line, "track ", s.track, " sector ", s.r, ": ", troubleOf(s, other));
-        if (read.flagged.count > 1) putAll(line, ", and ", read.flagged.count - 1, " more");
-    }
-}
-
 // "boot-sector-1024-bytes": a boot sector of another size code than the
 // known disk's; a code no disk uses is shown as it is.
 struct BootKind {
@@ -114,28 +87,37 @@ void put(LineWriter& line, BootKind kind) {
     }
 }
 
-void listFile(const FileRead& read) {
-    const Left name = {read.name, kNameWidth};
-    const Right size = {read.size, kBytesWidth};
-    const Left state = {stateWord(read.state), kStateWidth};
+void listFile(const FileAccount& file) {
+    const Left name = {file.name, kNameWidth};
+    const Right size = {file.size, kBytesWidth};
+    const Left state = {stateWord(file.state), kStateWidth};
     char crc[9];
-    crcText(read, crc);
-    if (read.state == FileState::kWhole) {
+    crcText(file, crc);
+    if (file.state == FileState::kWhole) {
         say("  ", name, size, "  ", state, crc);
     } else {
-        say("  ", name, size, "  ", state, Left{crc, kCrcWidth}, Where{read});
+        say("  ", name, size, "  ", state, Left{crc, kCrcWidth}, file.where);
     }
 }
 
+// Bytes 1 to 16 of the boot sector: the signature's place.
+constexpr std::int32_t kBootTextFirst = 1;
+constexpr std::int32_t kBootTextEnd = 17;
+
 }  // namespace
 
-void crcText(const FileRead& read, char (&out)[9]) {
-    if (read.state == FileState::kMissing) {
+std::size_t bootTextLength(const BootSector& boot) {
+    const std::int32_t end = boot.bytes < kBootTextEnd ? boot.bytes : kBootTextEnd;
+    return static_cast<std::size_t>(end > kBootTextFirst ? end - kBootTextFirst : 0);
+}
+
+void crcText(const FileAccount& file, char (&out)[9]) {
+    if (file.state == FileState::kMissing) {
         std::snprintf(out, sizeof out, "-");
         return;
     }
     std::snprintf(out, sizeof out, "%08x",
-                  static_cast<unsigned>(crc32(read.bytes, static_cast<std::size_t>(read.size))));
+                  static_cast<unsigned>(crc32(file.bytes, static_cast<std::size_t>(file.size))));
 }
 
 void beginListing(ListFormat listFormat, const char* image) {
@@ -147,34 +129,32 @@ void endListing(const ImageShape& shape, int status) {
     if (format == ListFormat::kJson) endJson(shape, status);
 }
 
-bool listDisk(const DiskView& view, FileState (&states)[kFileCount]) {
-    if (format == ListFormat::kJson) return listDiskJson(view, states);
+void listDisk(const DiskAccount& disk) {
+    if (format == ListFormat::kJson) {
+        listDiskJson(disk);
+        return;
+    }
     char other[8];
-    const char* name = reader.diskName();
-    const Right number = {view.number, kDiskNumberWidth};
-    const Left media = {mediaOf(reader.mediaType(), other), kMediaWidth};
-    const Right size = {reader.diskSize(), kDiskSizeWidth};
-    const DiskText quotedName = {reinterpret_cast<const std::uint8_t*>(name), std::strlen(name),
-                                 stdoutShowsUtf8()};
-    // What stands where the signature would: the sector's bytes 1 to 16, as
-    // many of them as it has.
-    const std::int32_t end = view.boot.bytes < 17 ? view.boot.bytes : 17;
-    const DiskText bootText = {transferBuffer + 1,
-                               static_cast<std::size_t>(end > 1 ? end - 1 : 0),
+    const Right number = {disk.number, kDiskNumberWidth};
+    const Left media = {mediaOf(disk.mediaType, other), kMediaWidth};
+    const Right size = {disk.size, kDiskSizeWidth};
+    const DiskText quotedName = {reinterpret_cast<const std::uint8_t*>(disk.name),
+                                 std::strlen(disk.name), stdoutShowsUtf8()};
+    const BootSector& boot = disk.boot;
+    const DiskText bootText = {boot.data + kBootTextFirst, bootTextLength(boot),
                                stdoutShowsUtf8()};
-    if (view.known) {
+    if (disk.known) {
         say("disk ", number, "  ", media, size, "  known  ", quotedName);
-    } else if (view.boot.found && view.boot.sizeCode == kSizeCode) {
+    } else if (boot.found && boot.sizeCode == kSizeCode) {
         say("disk ", number, "  ", media, size, "  other  ", quotedName, "  boot ", bootText);
-    } else if (view.boot.found) {
+    } else if (boot.found) {
         // A boot sector of another size: what it is, and what it holds.
         say("disk ", number, "  ", media, size, "  other  ", quotedName, "  ",
-            BootKind{view.boot.sizeCode}, " ", bootText);
+            BootKind{boot.sizeCode}, " ", bootText);
     } else {
         say("disk ", number, "  ", media, size, "  other  ", quotedName, "  no-boot-sector");
     }
-    if (!view.known) return true;
-    return readFiles(states, listFile);
+    for (std::int32_t i = 0; i < disk.filesRead; ++i) listFile(disk.files[i]);
 }
 
 }  // namespace d88cut

@@ -102,42 +102,62 @@ bool diskWritten = false;
 // The fields of one file; a field for where it falls short is null when it
 // does not. The comma goes before every file but the first, so that a list
 // the reader cut short still ends well.
-void fileJson(const FileRead& read, bool first) {
+void fileJson(const DiskAccount& disk, const FileAccount& file, bool first) {
     char crc[9];
-    crcText(read, crc);
-    const bool gathered = read.missingSlots + read.shortSlots > 0;
-    const bool stopped =
-        !gathered && (read.state == FileState::kMissing || read.state == FileState::kPartial);
+    crcText(file, crc);
+    const bool gaps = file.missing + file.shorter > 0;
+    const bool stopped = !file.gathered && gaps;
     LineWriter line;
     line.stream = stdout;
-    putAll(line, first ? "      {" : "     ,{", "\"name\": ", JsonText{read.name}, ", \"size\": ", read.size,
-           ", \"state\": \"", stateWord(read.state), "\", \"crc32\": ");
-    if (read.state == FileState::kMissing) {
+    putAll(line, first ? "      {" : "     ,{", "\"name\": ", JsonText{file.name}, ", \"size\": ",
+           file.size, ", \"state\": \"", stateWord(file.state), "\", \"crc32\": ");
+    if (file.state == FileState::kMissing) {
         put(line, "null");
     } else {
         putAll(line, "\"", crc, "\"");
     }
+    // A block's first sector missing or short: where its run stopped.
     put(line, ", \"stop\": ");
     if (stopped) {
-        putAll(line, "{\"track\": ", read.stopTrack, ", \"sector\": ", read.stopSector,
-               ", \"short\": ", JsonBool{read.stopShort}, "}");
+        for (std::int32_t k = 0; k < file.sectorCount; ++k) {
+            const SectorNote& note = sectorOf(disk, file, k);
+            if (note.found >= kSectorSize) continue;
+            putAll(line, "{\"track\": ", note.track, ", \"sector\": ", note.r, ", \"short\": ",
+                   JsonBool{note.found > 0}, "}");
+            break;
+        }
     } else {
         put(line, "null");
     }
     put(line, ", \"slots\": ");
-    if (gathered) {
-        putAll(line, "{\"missing\": ", read.missingSlots, ", \"short\": ", read.shortSlots, "}");
+    if (file.gathered && gaps) {
+        putAll(line, "{\"missing\": ", file.missing, ", \"short\": ", file.shorter, "}");
     } else {
         put(line, "null");
     }
     put(line, ", \"flagged\": ");
-    if (read.flagged.count > 0) {
-        const d88::FlaggedSector& s = read.flagged.first;
+    if (file.flagged > 0 && file.state != FileState::kMissing) {
+        const SectorNote& s = disk.sectors[file.firstFlagged];
         char other[32];
-        putAll(line, "{\"count\": ", read.flagged.count, ", \"track\": ", s.track, ", \"c\": ",
-               s.c, ", \"h\": ", s.h, ", \"sector\": ", s.r, ", \"status\": ", s.status,
+        putAll(line, "{\"count\": ", file.flagged, ", \"track\": ", s.track, ", \"c\": ", s.c,
+               ", \"h\": ", s.h, ", \"sector\": ", s.r, ", \"status\": ", s.status,
                ", \"deleted\": ", JsonBool{s.deleted}, ", \"trouble\": ",
                JsonText{troubleOf(s, other)}, "}");
+    } else {
+        put(line, "null");
+    }
+    put(line, ",\n        \"gaps\": [");
+    bool firstGap = true;
+    for (std::int32_t k = 0; k < file.sectorCount; ++k) {
+        const SectorNote& note = sectorOf(disk, file, k);
+        if (note.found >= kSectorSize) continue;
+        putAll(line, firstGap ? "" : ", ", "{\"track\": ", note.track, ", \"sector\": ", note.r,
+               ", \"found\": ", note.found, "}");
+        firstGap = false;
+    }
+    putAll(line, "], \"where\": ", JsonText{file.where}, ", \"said\": ");
+    if (file.said[0] != '\0') {
+        put(line, JsonText{file.said});
     } else {
         put(line, "null");
     }
@@ -153,47 +173,42 @@ void beginJson(const char* image) {
     say(" \"disks\": [");
 }
 
-bool listDiskJson(const DiskView& view, FileState (&states)[kFileCount]) {
+void listDiskJson(const DiskAccount& disk) {
     char other[8];
-    const char* name = reader.diskName();
-    const std::size_t nameLength = std::strlen(name);
-    const auto* nameBytes = reinterpret_cast<const std::uint8_t*>(name);
-    const std::int32_t end = view.boot.bytes < 17 ? view.boot.bytes : 17;
-    const std::size_t bootLength = static_cast<std::size_t>(end > 1 ? end - 1 : 0);
-    say(diskWritten ? "  ,{" : "  {", "\"disk\": ", view.number, ", \"offset\": ",
-        reader.diskOffsetAt(view.number - 1), ", \"size\": ", reader.diskSize(), ", \"media\": ",
-        reader.mediaType(), ", \"mediaName\": ", JsonText{mediaOf(reader.mediaType(), other)}, ",");
+    const std::size_t nameLength = std::strlen(disk.name);
+    const auto* nameBytes = reinterpret_cast<const std::uint8_t*>(disk.name);
+    const BootSector& boot = disk.boot;
+    const std::uint8_t* bootText = boot.data + 1;
+    const std::size_t bootLength = bootTextLength(boot);
+    say(diskWritten ? "  ,{" : "  {", "\"disk\": ", disk.number, ", \"offset\": ", disk.offset,
+        ", \"size\": ", disk.size, ", \"media\": ", disk.mediaType, ", \"mediaName\": ",
+        JsonText{mediaOf(disk.mediaType, other)}, ",");
     diskWritten = true;
     say("   \"name\": ", JsonShiftJis{nameBytes, nameLength}, ", \"nameHex\": ",
-        JsonHex{nameBytes, nameLength}, ", \"known\": ", JsonBool{view.known},
-        ", \"runsPastEnd\": ", JsonBool{view.runsPastEnd}, ",");
-    if (view.boot.found) {
-        say("   \"boot\": {\"sizeCode\": ", view.boot.sizeCode, ", \"bytes\": ", view.boot.bytes,
-            ", \"text\": ", JsonShiftJis{transferBuffer + 1, bootLength}, ", \"hex\": ",
-            JsonHex{transferBuffer + 1, bootLength}, "},");
+        JsonHex{nameBytes, nameLength}, ", \"known\": ", JsonBool{disk.known},
+        ", \"runsPastEnd\": ", JsonBool{disk.runsPastEnd}, ",");
+    if (boot.found) {
+        say("   \"boot\": {\"sizeCode\": ", boot.sizeCode, ", \"bytes\": ", boot.bytes,
+            ", \"text\": ", JsonShiftJis{bootText, bootLength}, ", \"hex\": ",
+            JsonHex{bootText, bootLength}, "},");
     } else {
         say("   \"boot\": null,");
     }
-    if (!view.known) {
+    if (!disk.known) {
         say("   \"files\": null}");
-        return true;
+        return;
     }
     say("   \"files\": [");
-    bool first = true;
-    const bool finished = readFiles(states, [&first](const FileRead& read) {
-        fileJson(read, first);
-        first = false;
-    });
+    for (std::int32_t i = 0; i < disk.filesRead; ++i) fileJson(disk, disk.files[i], i == 0);
     // The list ends well, also where the reader stopped.
     say("   ]}");
-    return finished;
 }
 
 void endJson(const ImageShape& shape, int status) {
     say(" ],");
     LineWriter line;
     line.stream = stdout;
-    putAll(line, " \"looksLikeD88\": ", JsonBool{!shape.notD88}, ", \"trailing\": ");
+    putAll(line, " \"looksLikeD88\": ", JsonBool{!shape.notD88 && !shape.empty}, ", \"trailing\": ");
     if (shape.trailingBytes > 0) {
         putAll(line, "{\"offset\": ", shape.trailingOffset, ", \"bytes\": ", shape.trailingBytes,
                "}");

@@ -9,7 +9,7 @@
 namespace d88cut {
 
 void beginJson(const char* image);
-bool listDiskJson(const DiskView& view, FileState (&states)[kFileCount]);
+void listDiskJson(const DiskAccount& disk);
 void endJson(const ImageShape& shape, int status);
 
 }  // namespace d88cut

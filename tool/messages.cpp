@@ -168,7 +168,15 @@ void put(LineWriter& line, long long number) {
 }
 
 void flushLine(LineWriter& line) {
-    send(line.stream, line.buffer, line.used);
+    if (line.stream != nullptr) {
+        send(line.stream, line.buffer, line.used);
+    } else if (line.text != nullptr && line.textUsed + 1 < line.room) {
+        const std::size_t left = line.room - 1 - line.textUsed;
+        const std::size_t take = line.used < left ? line.used : left;
+        std::memcpy(line.text + line.textUsed, line.buffer, take);
+        line.textUsed += take;
+        line.text[line.textUsed] = '\0';
+    }
     line.used = 0;
 }
 
@@ -229,6 +237,8 @@ void beginMessages() {
     lineLost = false;
     stdoutAsked = false;
 }
+
+bool linesSaid() { return !lineLost; }
 
 bool endMessages() {
     flushProgress();

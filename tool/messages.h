@@ -44,9 +44,13 @@ struct Left {
 };
 
 // A line being written: pieces gather in `buffer` and go out in chunks, so
-// that a line of any length goes out whole.
+// that a line of any length goes out whole; to `stream`, or without one into
+// `text`, a NUL-terminated string of `room` bytes, cut where it is full.
 struct LineWriter {
     std::FILE* stream = nullptr;
+    char* text = nullptr;
+    std::size_t room = 0;
+    std::size_t textUsed = 0;
     std::size_t used = 0;
     char buffer[1024];
 };
@@ -67,6 +71,18 @@ void flushLine(LineWriter& line);
 template <typename... Pieces>
 void putAll(LineWriter& line, const Pieces&... pieces) {
     (put(line, pieces), ...);
+}
+
+// The pieces as one string in `out`, for text said later or elsewhere (the
+// listing's words about a file); cut short, never overrun, where too long.
+template <std::size_t Size, typename... Pieces>
+void render(char (&out)[Size], const Pieces&... pieces) {
+    LineWriter line;
+    line.text = out;
+    line.room = Size;
+    out[0] = '\0';
+    (put(line, pieces), ...);
+    flushLine(line);
 }
 
 // A line on standard output: the pieces, then a newline.
@@ -117,6 +133,8 @@ bool stdoutShowsUtf8();
 // Before a run's first line: standard output gets a buffer of the tool's
 // own, and nothing has failed yet.
 void beginMessages();
+// False once a line on standard error could not be written.
+bool linesSaid();
 // After the last line: false when a line could not be written. A failure on
 // standard output is said once on standard error.
 bool endMessages();

@@ -22,7 +22,8 @@ constexpr std::int32_t kLastSector = 16;
 // Constructed before main runs; its destructor, run at exit, closes the
 // input file.
 extern d88::D88Reader reader;
-// Zero at start; receives the boot sector, each block, then PSGMUS.
+// Zero at start; receives the boot sector, then the files of the known disk,
+// each in a place of its own.
 extern std::uint8_t transferBuffer[kTransferBufferSize];
 
 }  // namespace d88cut

@@ -88,21 +88,6 @@
     return link;
   }
 
-  // Where a file falls short, as the text listing says it.
-  function where(file) {
-    if (file.slots) {
-      const { missing, short } = file.slots;
-      if (missing && short) return missing + " of 64 slots missing, " + short + " short";
-      return missing ? missing + " of 64 slots missing" : short + " of 64 slots short";
-    }
-    if (file.stop) return "track " + file.stop.track + " sector " + file.stop.sector + (file.stop.short ? " short" : " missing");
-    if (file.flagged) {
-      const f = file.flagged;
-      return "track " + f.track + " sector " + f.sector + ": " + f.trouble + (f.count > 1 ? ", and " + (f.count - 1) + " more" : "");
-    }
-    return "";
-  }
-
   function say(text, kind) {
     $("sentence").replaceChildren(element("p", text, kind));
   }
@@ -133,7 +118,7 @@
     for (const file of disk.files) {
       const row = body.insertRow();
       row.className = file.state;
-      for (const text of [file.name, file.size, file.state, file.crc32 || "-", where(file)]) {
+      for (const text of [file.name, file.size, file.state, file.crc32 || "-", file.where]) {
         row.append(element("td", String(text)));
       }
       const cell = element("td");
