@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <sstream>
+#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -348,32 +348,22 @@ TEST(SafeOutput, AFailedCloseOrSyncIsSaidAndLeavesTheEarlierFileOrNone) {
 }
 
 TEST(SafeOutput, SyncPushesEveryDirectoryTheRunNamedSomethingIn) {
-    // The files' names, then the name of each directory the run made, in
-    // the directory that holds it: a power cut after the run keeps them all.
     D88CUT_NOT_UNDER_WINE("strace is Linux's");
     Scratch scratch;
     ASSERT_EQ(::mkdir((scratch.work() + "/old").c_str(), 0755), 0);
     const std::string trace = scratch.root() + "/trace";
     scratch.useProgram("/usr/bin/strace");
-    const d88test::RunResult run =
-        scratch.run({"strace", "-qqq", "-o", trace, "-e", "trace=openat,fsync", D88CUT_EXE,
-                     "--sync", "-C", "old/new/dir", D88CUT_SAMPLE},
-                    [] { ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1); });
-    EXPECT_EQ(run.status, 0);
-    std::map<std::string, std::string> opened;  // by descriptor
-    std::vector<std::string> pushed;
-    const Bytes lines = d88test::readFile(trace).value();
-    std::istringstream in(std::string(lines.begin(), lines.end()));
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t quote = line.find('"');
-        const std::size_t equals = line.rfind("= ");
-        if (line.rfind("openat(", 0) == 0 && line.find("O_DIRECTORY") != std::string::npos) {
-            opened[line.substr(equals + 2)] = line.substr(quote + 1, line.find('"', quote + 1) - quote - 1);
-        } else if (line.rfind("fsync(", 0) == 0) {
-            pushed.push_back(opened[line.substr(6, line.find(')') - 6)]);
-        }
-    }
-    EXPECT_EQ(pushed, (std::vector<std::string>{"old/new/dir", "old/new", "old"}));
+    EXPECT_EQ(scratch.run({"strace", "-qqq", "-o", trace, "-e", "trace=openat,fsync", D88CUT_EXE, "--sync",
+                           "-C", "old/new/dir", D88CUT_SAMPLE},
+                          [] { ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1); }).status, 0);
+    // The directories opened and pushed: the files' names, then the name of
+    // each directory the run made, in the one that holds it.
+    const Bytes bytes = d88test::readFile(trace).value();
+    const std::string log(bytes.begin(), bytes.end());
+    const std::regex pushed(R"re(openat\(AT_FDCWD, "([^"]*)", [^)]*O_DIRECTORY\) = (\d+)\nfsync\(\2\) *= 0)re");
+    std::vector<std::string> dirs;
+    for (std::sregex_iterator it(log.begin(), log.end(), pushed), end; it != end; ++it) dirs.push_back((*it)[1]);
+    EXPECT_EQ(dirs, (std::vector<std::string>{"old/new/dir", "old/new", "old"}));
 }
 
 TEST(SafeOutput, ABrokenPipeStillCutsEveryFile) {

@@ -19,6 +19,10 @@ bool syncOutputs = false;
 // run made; 0 when it made none.
 std::size_t madeFrom = 0;
 platform::FileId inputId;
+// The output file being written, and the path of an output: kept out of the
+// stack, which is 64 KiB in the browser, as each is about 96 KiB.
+platform::OutputFile file;
+char outputPath[platform::kMaxPathBytes];
 
 // The names this run wrote, and the disk image each came from last: at most
 // one entry for each file of the known disk.
@@ -55,7 +59,6 @@ void sayWaiting(const char* path) {
 bool writeOutput(const char* name, const char* path, const platform::NameStatus& status,
                  const std::uint8_t* data, std::int32_t size, bool& again) {
     again = false;
-    platform::OutputFile file;
     file.sync = syncOutputs;
     if (!platform::createOutput(file, directory, name, path, status)) {
         warn("cannot create ", Name{path}, ": ", std::strerror(errno));
@@ -160,7 +163,7 @@ bool replaceOutput(const char* name, std::int32_t disk, const std::uint8_t* data
     // Its line goes out before the file is made: the log of a killed run
     // names every file it replaced.
     flushProgress();
-    char path[platform::kMaxPathBytes];
+    char (&path)[platform::kMaxPathBytes] = outputPath;
     // Never the bare name instead: the file would land outside the directory.
     if (!platform::joinPath(directory, name, path, sizeof path)) {
         warn("cannot create ", OutputPath{name}, ": the path is too long");
@@ -205,7 +208,7 @@ std::int32_t diskWritten(const char* name) {
 }
 
 bool outputExists(const char* name) {
-    char path[platform::kMaxPathBytes];
+    char (&path)[platform::kMaxPathBytes] = outputPath;
     platform::NameStatus status;
     return !platform::joinPath(directory, name, path, sizeof path) ||
            !platform::statusOfName(path, status) || status.exists;

@@ -1,5 +1,6 @@
 // The page: takes an image from the file input or a drop, has the worker
 // list and cut it, and shows the listing, the run's lines and the downloads.
+// The latest choice wins: a choice, or Stop, drops whatever is under way.
 "use strict";
 
 (() => {
@@ -7,33 +8,27 @@
   const workerSource = $("worker-source").textContent;
   let workerUrl = null;
   let worker = null;
-  let running = null;  // the job under way: { resolve, reject }
+  let running = null;  // the job under way in the worker: { reject }
+  let reading = null;  // the FileReader of the image being read
   let shown = [];      // object URLs of the downloads shown, let go with them
-  let current = null;  // { image, bytes } of the image shown
-  let generation = 0;  // the latest start; an earlier one shows nothing
+  let current = null;  // the File shown, read again for another disk
+  let generation = 0;  // the latest choice; an earlier one shows nothing
 
   // A worker made from the page's own copy of its script; null where the
   // browser refuses one (some refuse workers from a page opened as a file).
   function startWorker() {
     try {
       workerUrl = workerUrl || URL.createObjectURL(new Blob([workerSource], { type: "text/javascript" }));
-      const started = new Worker(workerUrl);
-      started.onmessage = (event) => {
-        const job = running;
-        running = null;
-        if (!job) return;
-        if (event.data.error) job.reject(new Error(event.data.error));
-        else job.resolve(event.data.result);
-      };
-      started.onerror = (event) => {
-        const job = running;
-        running = null;
-        if (job) job.reject(new Error(event.message || "the worker stopped"));
-      };
-      return started;
+      return new Worker(workerUrl);
     } catch {
       return null;
     }
+  }
+
+  // A worker ready, and the tool compiled, before an image is chosen.
+  function warm() {
+    worker = startWorker();
+    if (worker) worker.postMessage({ warm: true });
   }
 
   // The job on the page's own thread, when there is no worker.
@@ -45,24 +40,47 @@
     return ownThread(image, bytes, disk);
   }
 
+  // The image's bytes go to the worker, not a copy: the page keeps the File.
   function runJob(image, bytes, disk) {
-    if (!worker) worker = startWorker();
     if (!worker) return runHere(image, bytes, disk);
     return new Promise((resolve, reject) => {
-      running = { resolve, reject };
-      // A copy: the page keeps the image for another choice of disk.
-      worker.postMessage({ image, bytes: bytes.slice(), disk });
+      running = { reject };
+      worker.onmessage = (event) => {
+        running = null;
+        if (event.data.error) reject(new Error(event.data.error));
+        else resolve(event.data.result);
+      };
+      worker.onerror = (event) => {
+        running = null;
+        reject(new Error(event.message || "the worker stopped"));
+      };
+      worker.postMessage({ image, bytes, disk }, [bytes.buffer]);
     });
   }
 
-  function stop() {
+  function readFile(file) {
+    return new Promise((resolve, reject) => {
+      const reader = new FileReader();
+      reader.onload = () => resolve(new Uint8Array(reader.result));
+      reader.onerror = () => reject(reader.error || new Error("the file could not be read"));
+      reader.onabort = () => reject(new Error("stopped"));
+      reader.readAsArrayBuffer(file);
+      reading = reader;
+    });
+  }
+
+  // Drops the choice under way: its reading, or its worker and what it held.
+  function drop() {
+    generation++;
+    if (reading) reading.abort();
+    reading = null;
     const job = running;
     running = null;
-    if (!job) return;
-    // The worker and whatever it held go; a new one is made ready.
-    if (worker) worker.terminate();
-    warm();
-    job.reject(new Error("stopped"));
+    if (job) {
+      worker.terminate();
+      warm();
+      job.reject(new Error("stopped"));
+    }
   }
 
   function element(tag, text, className) {
@@ -90,6 +108,12 @@
 
   function say(text, kind) {
     $("sentence").replaceChildren(element("p", text, kind));
+  }
+
+  function working(on) {
+    $("running").hidden = !on;
+    // Stop can end only a worker, or a reading.
+    $("stop").hidden = !worker;
   }
 
   function showDisks(result) {
@@ -123,7 +147,9 @@
       }
       const cell = element("td");
       if (cut.has(file.name)) {
-        cell.append(download(new Blob([cut.get(file.name)]), file.name, "Download"));
+        // Typed, so that no browser adds an extension of its own (.txt).
+        const blob = new Blob([cut.get(file.name)], { type: "application/octet-stream" });
+        cell.append(download(blob, file.name, "Download"));
       }
       row.append(cell);
     }
@@ -142,16 +168,39 @@
       option.selected = disk.disk === result.disk;
       select.append(option);
     }
-    select.onchange = () => start(current.image, current.bytes, Number(select.value));
+    select.onchange = () => choose(current, Number(select.value));
     label.append(select);
     $("disks").append(label);
   }
 
+  // What the file holds beyond the disk cut, in the page's words.
+  function shapeOf(listing, disk) {
+    const said = [];
+    if (disk.runsPastEnd) said.push("This disk image runs past the end of the file, which may have been cut short.");
+    if (listing.trailing) {
+      said.push("The file also holds " + listing.trailing.bytes + " bytes after its last disk image, which are no disk image.");
+    }
+    if (listing.moreDisks) said.push("It holds more than 64 disk images; only the first 64 were read.");
+    if (listing.unreachableDisk !== null) said.push("A disk image past 2 GiB was not read.");
+    return said.map((sentence) => " " + sentence).join("");
+  }
+
+  // The lines of the listing and of the cut, each line once.
+  function lines(result) {
+    const said = result.listed.err.split("\n").filter(Boolean);
+    if (result.cut) {
+      for (const line of (result.cut.out + result.cut.err).split("\n")) {
+        if (line && !said.includes(line)) said.push(line);
+      }
+    }
+    return said.join("\n");
+  }
+
   function show(result) {
     clear();
-    const lines = (result.listed.err + (result.cut ? result.cut.out + result.cut.err : "")).trim();
-    if (lines) {
-      $("lines").textContent = lines;
+    const text = lines(result);
+    if (text) {
+      $("lines").textContent = text;
       $("lines-box").hidden = false;
     }
     if (result.listed.status === 1) {
@@ -170,63 +219,70 @@
     }
     showChoice(result);
     showFiles(result);
-    const states = result.listing.disks[result.disk - 1].files.map((file) => file.state);
-    const short = states.filter((state) => state !== "whole").length;
-    if (result.cut.status === 0) {
-      say("All sixteen files were cut whole.", "good");
-    } else if (result.cut.status === 2) {
-      say("The disk is damaged: " + short + " of its 16 files are not whole (see their state below). " +
-          "The zip holds what could be cut.", "warn");
-    } else {
+    const disk = result.listing.disks[result.disk - 1];
+    const short = disk.files.filter((file) => file.state !== "whole");
+    const shape = shapeOf(result.listing, disk);
+    if (result.cut.status === 1) {
       say("The cut did not finish: see the lines below.", "bad");
+    } else if (short.length === 0) {
+      say("All sixteen files were cut whole." + shape, shape ? "warn" : "good");
+    } else {
+      say(short.length + " of the 16 files are not whole: " +
+          short.map((file) => file.name + " (" + file.state + ")").join(", ") +
+          ". The zip holds what could be cut." + shape, "warn");
     }
     if (result.zip) {
       $("downloads").append(download(result.zip, result.zipName, "Download all (zip)"));
     }
   }
 
-  async function start(image, bytes, disk) {
-    stop();
-    const mine = ++generation;
+  // A choice, from the input, a drop or the disk chooser: it drops whatever
+  // is under way and shows only its own result.
+  async function choose(file, disk) {
+    if (!file) return;
+    drop();
+    const mine = generation;
+    current = file;
     clear();
-    current = { image, bytes };
-    $("running").hidden = false;
-    say("Reading " + image + " ...", "");
+    working(true);
+    say("Reading " + file.name + " ...", "");
     try {
-      const result = await runJob(image, bytes, disk || null);
+      const bytes = await readFile(file);
+      reading = null;
+      if (mine !== generation) return;
+      const result = await runJob(file.name, bytes, disk || null);
       if (mine === generation) show(result);
     } catch (error) {
       if (mine !== generation) return;
       clear();
-      say(error.message === "stopped" ? "Stopped; nothing was kept." : "The page could not read the image: " + error.message, "bad");
+      say("The page could not read the image: " + error.message, "bad");
     } finally {
-      if (mine === generation) $("running").hidden = true;
+      if (mine === generation) working(false);
     }
   }
 
-  async function take(file) {
-    if (!file) return;
-    // Working from the moment the file is chosen, while it is read.
-    $("running").hidden = false;
-    say("Reading " + file.name + " ...", "");
-    start(file.name, new Uint8Array(await file.arrayBuffer()), null);
+  function stop() {
+    if ($("running").hidden) return;
+    drop();
+    clear();
+    working(false);
+    say("Stopped; nothing was kept.", "bad");
   }
 
-  $("image").addEventListener("change", () => take($("image").files[0]));
+  $("image").addEventListener("change", () => {
+    const file = $("image").files[0];
+    // So that choosing the same file again (edited since) is a choice too.
+    $("image").value = "";
+    choose(file, null);
+  });
   const zone = $("drop");
   zone.addEventListener("dragover", (event) => { event.preventDefault(); zone.classList.add("over"); });
   zone.addEventListener("dragleave", () => zone.classList.remove("over"));
   zone.addEventListener("drop", (event) => {
     event.preventDefault();
     zone.classList.remove("over");
-    take(event.dataTransfer.files[0]);
+    choose(event.dataTransfer.files[0], null);
   });
   $("stop").addEventListener("click", stop);
-
-  // A worker ready, and the tool compiled, before an image is chosen.
-  function warm() {
-    worker = startWorker();
-    if (worker) worker.postMessage({ warm: true });
-  }
   warm();
 })();

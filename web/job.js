@@ -40,7 +40,9 @@ async function d88cutRun(createD88cut, image, bytes, args) {
                                         (b) => b !== null && err.push(b))],
   });
   tool.FS.mkdir("/work");
-  tool.FS.writeFile("/work/" + image, bytes);
+  // The file system takes the bytes as they are, not a copy: the listing's
+  // run and the cut's share them, and the image is held once.
+  tool.FS.writeFile("/work/" + image, bytes, { canOwn: true });
   tool.FS.chdir("/work");
   const status = tool.callMain(args.concat(["--", image]));
   return {

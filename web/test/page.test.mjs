@@ -1,17 +1,16 @@
 // The page against the native tool: its job in Node.js on the images a user
 // brings (statuses, lines, the JSON listing, every file of the zip), and the
-// page itself in headless Chromium, opened from disk, asking nothing of the
-// network.
+// page itself in Chromium, Firefox and WebKit.
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
-import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, truncateSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
 import { after, test } from "node:test";
 import { pathToFileURL } from "node:url";
 
-import { chromium } from "playwright-core";
+import { browsers } from "./browsers.mjs";
 
 const require = createRequire(import.meta.url);
 const sample = readFileSync(process.env.D88CUT_SAMPLE);
@@ -80,35 +79,70 @@ test("the page's job does what the native tool does", async () => {
   }
 });
 
-test("the page, opened from disk, cuts into a zip and says plainly what it cannot", async () => {
-  const browser = await chromium.launch({
-    executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-    args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
-           "--disable-component-update", "--no-first-run", "--disable-sync"],
+// The page as its users have it, in each engine: opened from disk, asking
+// nothing of the network.
+const later = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const shownNow = `(() => ({
+  idle: document.getElementById("running").hidden,
+  sentence: document.getElementById("sentence").textContent,
+  lines: document.getElementById("lines").textContent.split("\\n").filter(Boolean),
+  rows: [...document.querySelectorAll("#files tbody tr")].map((row) => [...row.cells].map((cell) => cell.textContent)),
+  zip: document.querySelectorAll("#downloads a").length,
+}))()`;
+
+for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").split(",")) {
+  test("the page in " + engine + ": the sample, a text file, a damaged disk, the latest choice", async () => {
+    const dir = mkdtempSync(join(tmpdir(), "d88cut-page-"));
+    const pages = { ...images, "trailing.d88": Buffer.concat([sample, Buffer.alloc(100)]) };
+    for (const [name, bytes] of Object.entries(pages)) writeFileSync(join(dir, name), bytes);
+    // Slow to read: a later choice comes while it is.
+    writeFileSync(join(dir, "big.d88"), "");
+    truncateSync(join(dir, "big.d88"), 300 << 20);
+    const browser = await browsers[engine](pathToFileURL(process.env.D88CUT_PAGE).href);
+    after(() => browser.close());
+    // Chooses files one after the other, then waits for the page's result.
+    const choose = async (...names) => {
+      await browser.run("document.getElementById('sentence').textContent = ''");
+      for (const name of names) await browser.choose(join(dir, name));
+      for (;;) {
+        const shown = await browser.run(shownNow);
+        if (shown.idle && shown.sentence && !shown.sentence.startsWith("Reading")) return shown;
+        await later(50);
+      }
+    };
+    const native = (name) => JSON.parse(nativeRun(name, pages[name], ["--json"]).out).disks[0].files;
+
+    let shown = await choose("sample.d88");
+    assert.equal(shown.sentence, "All sixteen files were cut whole.");
+    assert.deepEqual(shown.rows.map((row) => row[3]), native("sample.d88").map((file) => file.crc32));
+    const zip = await browser.download("document.querySelector('#downloads a').click()");
+    assert.equal(zip.name, "sample.zip");
+    assert.deepEqual(unzip(zip.bytes), nativeRun("sample.d88", sample, []).files);
+    const one = await browser.download("document.querySelector('#files tbody a').click()");
+    assert.deepEqual(one, { name: "IPL2", bytes: nativeRun("sample.d88", sample, []).files.IPL2 });
+    if (engine === "chromium" && process.env.D88CUT_SCREENSHOT) await browser.screenshot(process.env.D88CUT_SCREENSHOT);
+
+    shown = await choose("notes.txt");
+    assert.match(shown.sentence, /not a D88 disk image/);
+    assert.equal(shown.zip, 0);
+
+    shown = await choose("trailing.d88");
+    assert.equal(shown.sentence, "All sixteen files were cut whole. The file also holds 100 bytes after " +
+                                 "its last disk image, which are no disk image.");
+    assert.deepEqual(shown.lines, [...new Set(shown.lines)]);
+    assert.match(shown.lines.join("\n"), /the 100 bytes from offset 366528 on make no disk image/);
+
+    shown = await choose("cut short.d88");
+    assert.match(shown.sentence, /^\d+ of the 16 files are not whole: .* The zip holds what could be cut\. This disk image runs past/);
+    assert.deepEqual(shown.rows.map((row) => row[4]), native("cut short.d88").map((file) => file.where));
+
+    // The big file is still being read, or cut, when the sample is chosen:
+    // only the sample's result shows, also once the big one would be done.
+    shown = await choose("big.d88", "sample.d88");
+    await later(3000);
+    assert.deepEqual(await browser.run(shownNow), shown);
+    assert.equal(shown.sentence, "All sixteen files were cut whole.");
+    assert.deepEqual(browser.requests.filter((url) => !/^(file|blob|data):/.test(url)), []);
+    rmSync(dir, { recursive: true });
   });
-  after(() => browser.close());
-  const page = await browser.newPage({ acceptDownloads: true });
-  const requests = [];
-  page.on("request", (request) => requests.push(request.url()));
-  await page.goto(pathToFileURL(process.env.D88CUT_PAGE).href);
-  // Chooses a file in the page's file input, as a user does.
-  const choose = async (name) => {
-    writeFileSync(join(tmpdir(), name), images[name]);
-    await page.setInputFiles("input[type=file]", join(tmpdir(), name));
-    await page.waitForFunction(() => document.getElementById("running").hidden);
-  };
-
-  await choose("sample.d88");
-  assert.match(await page.textContent("#sentence"), /cut whole/);
-  assert.equal(await page.locator("#files tbody tr").count(), 16);
-  const [download] = await Promise.all([page.waitForEvent("download"), page.getByText(/zip/).click()]);
-  assert.equal(download.suggestedFilename(), "sample.zip");
-  assert.deepEqual(unzip(readFileSync(await download.path())), nativeRun("sample.d88", sample, []).files);
-  if (process.env.D88CUT_SCREENSHOT) await page.screenshot({ path: process.env.D88CUT_SCREENSHOT, fullPage: true });
-
-  await choose("notes.txt");
-  assert.match(await page.textContent("#sentence"), /not a D88 disk image/);
-  assert.equal(await page.getByText(/zip/).count(), 0);
-  // Nothing left the page.
-  assert.deepEqual(requests.filter((url) => !/^(file|blob|data):/.test(url)), []);
-});
+}
