@@ -5,7 +5,8 @@
 // not the input, and the file made whole before it has its name: where the
 // name is free, written without a name and linked to it; where a file has
 // it, written under a temporary name and renamed over it, with the signals
-// that end a run held meanwhile. It interprets nothing.
+// that end a run held meanwhile. It interprets nothing. With --put NEW, the
+// lower bound of a put instead.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -54,9 +56,29 @@ bool replace(const char* name, const std::uint8_t* data, std::size_t size) {
     return done;
 }
 
+// The lower bound of a put of the sixteen files: each read, then a copy of
+// the image with them, made whole under a temporary name and renamed to
+// NEW, with the signals that end a run held meanwhile.
+int putBack(const char* path, const char* name) {
+    const int in = ::open(path, O_RDONLY | O_CLOEXEC);
+    const ssize_t got = in < 0 ? -1 : ::pread(in, image, sizeof image, 0);
+    if (got <= 0 || ::close(in) != 0) return 1;
+    std::size_t at = 0;
+    for (const Output& o : kOutputs) {
+        const int file = ::open(o.name, O_RDONLY | O_CLOEXEC);
+        if (file < 0 || ::pread(file, image + at, o.size + 1, 0) != static_cast<ssize_t>(o.size) ||
+            ::close(file) != 0) {
+            return 1;
+        }
+        at += o.size;
+    }
+    return replace(name, image, static_cast<std::size_t>(got)) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--put") == 0) return putBack(argv[3], argv[2]);
     if (argc != 2) return 1;
     std::setvbuf(stdout, stdoutBuffer, _IOFBF, sizeof stdoutBuffer);
     ::signal(SIGPIPE, SIG_IGN);

@@ -336,6 +336,11 @@ std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c,
     return readSectorCopy(track, c, h, r, n, out, maxLen, Copy::kFirst).got;
 }
 
+std::int32_t D88Reader::readRaw(std::int64_t position, std::uint8_t* out, std::int32_t count) {
+    if (file_ == platform::kNoFile || count <= 0 || !seekTo(position)) return 0;
+    return readBytes(out, count);
+}
+
 void D88Reader::stepRun(std::int32_t& track, std::int32_t& c, std::int32_t& h,
                         std::int32_t& r) const {
     if (r != lastSector_) {

@@ -1,6 +1,6 @@
 // libFuzzer target: the fuzzer's bytes as a D88 file, driven through the
 // reader's whole interface and then through d88cut itself, in a scratch
-// directory. Any crash, sanitizer report or broken promise of a result ends
+// directory: a cut, a listing, and a put of files it changed. Any crash, sanitizer report or broken promise of a result ends
 // the run.
 #include <fcntl.h>
 #include <stdlib.h>
@@ -26,6 +26,11 @@ int startDir = -1;
 // Room for the longest sector (65,535 data bytes) and the longest run below.
 std::uint8_t out[65536];
 std::uint8_t ids[4 * 64];
+
+// The sixteen files a cut writes, which a put takes back.
+const char* const kFiles[] = {"IPL2",    "IPL3",    "OPMDRV",  "OPMTBL",  "OPMMUS0", "OPMMUS1",
+                              "OPMMUS2", "OPMMUS3", "OPMMUS4", "OPMMUS5", "OPMMUS6", "OPMMUS7",
+                              "OPMMUS8", "PSGDRV",  "PSGTBL",  "PSGMUS"};
 
 // The disk images driven in full: a size of 0 repeats one header 64 times.
 constexpr std::int32_t kDisksDriven = 4;
@@ -111,7 +116,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (::chdir(scratchDir.c_str()) != 0) std::abort();
     const int cutStatus = d88cut::runEntry(2, cut);
     const int listStatus = d88cut::runEntry(3, list);
-    if (::fchdir(startDir) != 0) std::abort();
     check(cutStatus >= 0 && cutStatus <= 2 && listStatus >= 0 && listStatus <= 2);
+    // The files put back: those the cut wrote, changed by the fuzzer's bytes,
+    // or of sizes and bytes of its own where it wrote none.
+    for (std::size_t i = 0; i < sizeof kFiles / sizeof kFiles[0]; ++i) {
+        std::FILE* given = std::fopen(kFiles[i], "r+b");
+        const std::uint8_t knob = size > i ? data[size - 1 - i] : 0;
+        if (given == nullptr && knob % 2 == 0) continue;
+        if (given == nullptr) given = std::fopen(kFiles[i], "wb");
+        if (given == nullptr) std::abort();
+        std::fseek(given, (knob % 64) * 256, SEEK_SET);
+        std::fwrite(data, 1, size < knob ? size : knob, given);
+        if (std::fclose(given) != 0) std::abort();
+    }
+    char put[] = "--put=new.d88";
+    char* putBack[] = {program, put, inputPath.data(), nullptr};
+    char* listPut[] = {program, json, put, inputPath.data(), nullptr};
+    const int putStatus = d88cut::runEntry(3, putBack);
+    const int listPutStatus = d88cut::runEntry(4, listPut);
+    check(putStatus >= 0 && putStatus <= 1 && listPutStatus >= 0 && listPutStatus <= 1);
+    for (const char* name : kFiles) std::remove(name);
+    std::remove("new.d88");
+    if (::fchdir(startDir) != 0) std::abort();
     return 0;
 }

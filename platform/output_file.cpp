@@ -62,7 +62,7 @@ bool createOutput(OutputFile& file, const char* directory, const char* name, con
     file.path = path;
     file.temp[0] = '\0';
     file.fd = -1;
-    if (!status.exists && unnamedWorks) {
+    if (!status.exists && unnamedWorks && !file.named) {
         file.fd = createUnnamed(directory);
         if (file.fd >= 0) return true;
         // A directory where this fails is written the other way, which says

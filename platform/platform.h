@@ -71,6 +71,11 @@ std::int64_t readAt(File file, std::int64_t position, std::uint8_t* out, std::in
 bool stateOf(File file, FileState& state);
 void closeImage(File file);
 
+// Reads up to `room` bytes of the file at `path` from its start, as files
+// put back are read: without asking what it is (a pipe or a directory
+// fails the read). Returns the bytes read, or -1 with errno set.
+std::int32_t readSmallFile(const char* path, std::uint8_t* out, std::int32_t room);
+
 // --- output files ----------------------------------------------------------
 
 // What stands at a name that is about to be replaced.
@@ -133,9 +138,9 @@ unsigned long processId();
 
 // --- a file being written --------------------------------------------------
 
-// Room for what a temporary name adds to an output's name:
-// ".OPMMUS0.d88cut-" with any process number and retry count.
-constexpr std::size_t kTempNameBytes = 64;
+// Room for a temporary name: ".NAME.d88cut-" with any process number and
+// retry count, for a name as long as a file system takes (255 bytes).
+constexpr std::size_t kTempNameBytes = 320;
 
 // One output file from its creation until it has its name or is gone: the
 // one object that owns it, so that a name only ever holds the earlier file
@@ -150,6 +155,9 @@ struct OutputFile {
     int fd = -1;
     // Its data is pushed to the disk before it has its name (--sync).
     bool sync = false;
+    // Written under a temporary name always, so that it can be opened and
+    // read back before it has its name.
+    bool named = false;
     bool holding = false;  // the signals that end a run are held
     // Its temporary name; empty while it has none (set by createOutput).
     char temp[kMaxPathBytes + kTempNameBytes];

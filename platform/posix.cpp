@@ -130,6 +130,16 @@ bool stateOf(File file, FileState& state) {
 
 void closeImage(File file) { ::close(static_cast<int>(file)); }
 
+std::int32_t readSmallFile(const char* path, std::uint8_t* out, std::int32_t room) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const std::int64_t got = readAt(fd, 0, out, room);
+    const int reason = errno;
+    ::close(fd);
+    errno = reason;
+    return static_cast<std::int32_t>(got);
+}
+
 bool statusOfName(const char* path, NameStatus& status) {
     status = NameStatus();
     struct stat info;

@@ -170,6 +170,22 @@ bool stateOf(File file, FileState& state) {
 
 void closeImage(File file) { ::CloseHandle(reinterpret_cast<HANDLE>(file)); }
 
+std::int32_t readSmallFile(const char* path, std::uint8_t* out, std::int32_t room) {
+    if (!toWide(path, wideName)) return -1;
+    const HANDLE handle =
+        ::CreateFileW(wideName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = isDirectory(wideName) ? EISDIR : errnoOf(::GetLastError());
+        return -1;
+    }
+    const std::int64_t got = readAt(reinterpret_cast<File>(handle), 0, out, room);
+    const int reason = errno;
+    ::CloseHandle(handle);
+    errno = reason;
+    return static_cast<std::int32_t>(got);
+}
+
 bool statusOfName(const char* path, NameStatus& status) {
     status = NameStatus();
     if (!toWide(path, wideName)) return false;

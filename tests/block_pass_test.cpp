@@ -190,14 +190,9 @@ TEST(DamagedDisks, EveryByteTheDumpHoldsIsCutAndSaidOnceAlike) {
         }
         // The test disk's file: each sector from its first copy without an
         // error (the first when all have one), its bytes up to 256, zero after.
-        std::vector<std::pair<int, int>> run;
-        for (const int t : d88test::psgmusTracks()) run.push_back({t, 17});
-        for (const Block& block : kBlocks) {
-            if (block.name == std::string(c.file)) run = d88test::runSectors(block);
-        }
         Bytes expected;
         Json gaps = Json::array();
-        for (const auto& [track, r] : run) {
+        for (const auto& [track, r] : d88test::fileSectors(c.file)) {
             const d88test::Sector* taken = nullptr;
             for (const d88test::Sector& s : disk.tracks[track]) {
                 if (s.r == r && (taken == nullptr || (taken->status != 0 && s.status == 0))) taken = &s;

@@ -38,6 +38,15 @@ std::vector<int> psgmusTracks() {
     return tracks;
 }
 
+std::vector<std::pair<int, int>> fileSectors(const std::string& name) {
+    for (const Block& block : kBlocks) {
+        if (block.name == name) return runSectors(block);
+    }
+    std::vector<std::pair<int, int>> slots;
+    for (const int t : psgmusTracks()) slots.push_back({t, 17});
+    return slots;
+}
+
 Sector& sectorOf(Disk& disk, int track, int r) {
     for (Sector& s : disk.tracks[track]) {
         if (s.r == r) return s;

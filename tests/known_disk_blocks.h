@@ -27,6 +27,8 @@ extern const Block kBlocks[15];
 std::vector<std::pair<int, int>> runSectors(const Block& block);
 // The tracks whose sector 17 fills PSGMUS's 64 slots, in slot order.
 std::vector<int> psgmusTracks();
+// The (track, sector) pairs of the file `name`, a block or PSGMUS.
+std::vector<std::pair<int, int>> fileSectors(const std::string& name);
 // "cutting ... NAME\n".
 std::string cuttingLine(const std::string& name);
 // A sector of a file that was not found whole, and its bytes found.

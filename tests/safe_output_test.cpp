@@ -64,6 +64,17 @@ TEST(SafeOutput, LinksOfAnOutputNameAreReplacedNotWrittenThrough) {
     EXPECT_EQ(d88test::readFile(outside), kOlder);
     EXPECT_EQ(d88test::readFile(other), kOlder);
     EXPECT_FALSE(d88test::readFile(nowhere).has_value());
+
+    // The new image of a put, over a link of its name and over an earlier
+    // file another name shares.
+    ASSERT_EQ(::symlink(outside.c_str(), (scratch.work() + "/linked.d88").c_str()), 0);
+    ASSERT_EQ(::link(other.c_str(), (scratch.work() + "/shared.d88").c_str()), 0);
+    for (const std::string name : {"linked.d88", "shared.d88"}) {
+        EXPECT_EQ(scratch.run({"d88cut", "--put=" + name, D88CUT_SAMPLE}).status, 0) << name;
+        EXPECT_EQ(d88test::readFile(scratch.work() + "/" + name), d88test::readFile(D88CUT_SAMPLE));
+    }
+    EXPECT_EQ(d88test::readFile(outside), kOlder);
+    EXPECT_EQ(d88test::readFile(other), kOlder);
 }
 
 TEST(SafeOutput, ALinkToADeviceIsReplacedNotWrittenThrough) {

@@ -12,6 +12,7 @@
 #include "tool/messages.h"
 #include "tool/options.h"
 #include "tool/output.h"
+#include "tool/put.h"
 #include "platform/platform.h"
 #include "tool/tool.h"
 
@@ -36,17 +37,6 @@ void reportOpenFailure(const char* image) {
     }
 }
 
-// Says once why the reader stopped, with the files already written kept.
-void reportReaderFailure(const char* image, std::int32_t index, std::int32_t diskCount) {
-    if (reader.failure() == d88::ReadFailure::kWorkExhausted) {
-        warn(Name{image}, ": stopped reading disk image ", index + 1, " of ", diskCount,
-             ": it asks for more work than any real disk image needs (over ",
-             static_cast<long long>(d88::kMaxRecordsWalked), " records walked or ",
-             static_cast<long long>(d88::kMaxBytesRead >> 20), " MiB read)");
-    } else {
-        warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
-    }
-}
 
 // The disk images a run reads, and what it says of the rest of the file.
 struct Listed {
@@ -57,35 +47,27 @@ struct Listed {
 
 Listed shapeOf() {
     Listed listed;
-    listed.count = reader.diskCount();
-    listed.shape.empty = listed.count == 0;
-    // A header that cannot be a disk header ends what is read: text, or the
-    // bytes after a disk image whose size field is wrong. One whose boot
-    // sector carries the signature is the known disk whatever its size field
-    // says, and is cut.
-    for (std::int32_t i = 0; i < listed.count; ++i) {
-        if (reader.plausibleAt(i) || accountDisk(i, Depth::kBoot).known) continue;
-        if (i == 0) {
-            listed.shape.notD88 = true;
-        } else {
-            listed.shape.trailingOffset = reader.diskOffsetAt(i);
-            listed.shape.trailingBytes = reader.fileSize() - reader.diskOffsetAt(i);
+    listed.count = disksRead(listed.distinct);
+    listed.shape.empty = reader.diskCount() == 0;
+    if (listed.count < reader.diskCount()) {
+        // What is read ends at a header that cannot be one.
+        const std::int64_t end = reader.diskOffsetAt(listed.count);
+        listed.shape.notD88 = listed.count == 0;
+        if (listed.count > 0) {
+            listed.shape.trailingOffset = end;
+            listed.shape.trailingBytes = reader.fileSize() - end;
         }
-        listed.count = i;
-        break;
-    }
-    // A file shorter than one header is said as such, not as bytes after.
-    if (listed.count == reader.diskCount() && reader.trailingOffset() > 0) {
-        listed.shape.trailingOffset = reader.trailingOffset();
-        listed.shape.trailingBytes = reader.trailingBytes();
-    }
-    if (listed.count == reader.diskCount()) {
+    } else {
+        // A file shorter than one header is said as such, not as bytes after.
+        if (reader.trailingOffset() > 0) {
+            listed.shape.trailingOffset = reader.trailingOffset();
+            listed.shape.trailingBytes = reader.trailingBytes();
+        }
         listed.shape.moreDisks = reader.moreDisksThanListed();
         listed.shape.unreachableDisk = reader.unreachableDisk();
     }
     const std::int32_t zeroSize = reader.zeroSizeDisk();
     if (zeroSize >= 0 && zeroSize < listed.count) listed.shape.zeroSizeDisk = zeroSize;
-    listed.distinct = zeroSize >= 0 && zeroSize < listed.count ? zeroSize + 1 : listed.count;
     return listed;
 }
 
@@ -240,7 +222,7 @@ int walkImage(const Options& options) {
     if (walk.outputsBegun && !endOutputs()) walk.failed = true;
     platform::FileState now;
     if (reader.failure() != d88::ReadFailure::kNone) {
-        reportReaderFailure(image, index, reader.diskCount());
+        reportReaderFailure(image, index);
         walk.failed = true;
     } else if (!reader.currentState(now)) {
         warn("cannot read ", Name{image}, ": ", std::strerror(errno));
@@ -263,6 +245,18 @@ int walkImage(const Options& options) {
 }
 
 }  // namespace
+
+// Says once why the reader stopped, with the files already written kept.
+void reportReaderFailure(const char* image, std::int32_t index) {
+    if (reader.failure() == d88::ReadFailure::kWorkExhausted) {
+        warn(Name{image}, ": stopped reading disk image ", index + 1, " of ", reader.diskCount(),
+             ": it asks for more work than any real disk image needs (over ",
+             static_cast<long long>(d88::kMaxRecordsWalked), " records walked or ",
+             static_cast<long long>(d88::kMaxBytesRead >> 20), " MiB read)");
+    } else {
+        warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
+    }
+}
 
 int runEntry(int argc, char** argv) {
     beginMessages();
@@ -289,7 +283,7 @@ int runEntry(int argc, char** argv) {
         endMessages();
         return 1;
     }
-    const int status = walkImage(options);
+    const int status = options.put != nullptr ? runPut(options) : walkImage(options);
     // A line that could not be said is an error of the run.
     return endMessages() ? status : 1;
 }

@@ -80,6 +80,7 @@ constexpr bool tableFitsTheBuffer() {
 static_assert(tableFitsTheBuffer(), "every block is whole sectors, and the end row ends the table");
 static_assert(kPlaces.end <= kTransferBufferSize, "the sixteen files fit in the transfer buffer");
 static_assert(kPlaces.sectors == kFileSectors, "a note for every sector a file covers");
+static_assert(kPlaces.end == kFileBytes, "the files' bytes follow each other");
 // 65 tracks less the one passed over: the slots fill exactly what is written.
 static_assert((kGatherLastTrack - kGatherFirstTrack + 1 - 1) * kSectorSize == kGatherLength,
               "one slot per gathered track");
@@ -180,15 +181,6 @@ bool readGathered(DiskAccount& disk, FileAccount& file, std::uint8_t* out) {
 
 // --- the words about a file ------------------------------------------------
 
-// "(track T, C c, H h, R r)": a sector by its track and identity.
-struct SectorPlace {
-    const SectorNote& note;
-};
-
-void put(LineWriter& line, const SectorPlace& place) {
-    putAll(line, "(track ", place.note.track, ", C ", place.note.c, ", H ", place.note.h, ", R ",
-           place.note.r, ")");
-}
 
 // "(sector 17 of tracks 10 to 74, but 56)": where the PSGMUS slots lie.
 struct SlotPlace {};
@@ -349,6 +341,11 @@ void accountFiles(DiskAccount& disk) {
 
 }  // namespace
 
+void put(LineWriter& line, const SectorPlace& place) {
+    putAll(line, "(track ", place.note.track, ", C ", place.note.c, ", H ", place.note.h, ", R ",
+           place.note.r, ")");
+}
+
 const char* stateWord(FileState state) {
     switch (state) {
         case FileState::kWhole: return "whole";
@@ -381,6 +378,17 @@ const DiskAccount& accountDisk(std::int32_t index, Depth depth) {
     disk.known = isKnownDisk(disk.boot);
     if (disk.known && depth == Depth::kFiles) accountFiles(disk);
     return disk;
+}
+
+std::int32_t disksRead(std::int32_t& distinct) {
+    std::int32_t count = 0;
+    while (count < reader.diskCount() &&
+           (reader.plausibleAt(count) || accountDisk(count, Depth::kBoot).known)) {
+        ++count;
+    }
+    const std::int32_t zeroSize = reader.zeroSizeDisk();
+    distinct = zeroSize >= 0 && zeroSize < count ? zeroSize + 1 : count;
+    return count;
 }
 
 void noteKnownDisk(FilesLeft& left, const DiskAccount& disk) {

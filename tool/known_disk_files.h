@@ -40,8 +40,10 @@ constexpr std::int32_t kGatherSlots = 64;
 
 // The fifteen blocks, then PSGMUS, in the order a cut writes them.
 constexpr std::int32_t kFileCount = kBlockCount + 1;
-// The sectors the sixteen files cover: 147 of the blocks, 64 slots.
+// The sectors the sixteen files cover: 147 of the blocks, 64 slots; and
+// their bytes, all sixteen files' together.
 constexpr std::int32_t kFileSectors = 211;
+constexpr std::int32_t kFileBytes = kFileSectors * kSectorSize;
 
 enum class FileState {
     kWhole,    // every sector found at full length, none flagged
@@ -132,10 +134,24 @@ enum class Depth {
 // one account: the next call makes it anew.
 const DiskAccount& accountDisk(std::int32_t index, Depth depth);
 
+// The disk images a run reads: those the reader listed, up to the first
+// header that can be no disk header and is not the known disk either (text,
+// or the bytes after a disk image whose size field is wrong). `distinct`
+// receives how many of them are not repeats of a header of size 0.
+std::int32_t disksRead(std::int32_t& distinct);
+
 inline const SectorNote& sectorOf(const DiskAccount& disk, const FileAccount& file,
                                   std::int32_t k) {
     return disk.sectors[file.firstSector + k];
 }
+
+struct LineWriter;
+// "(track T, C c, H h, R r)": a sector by its track and identity, as a
+// piece of a line.
+struct SectorPlace {
+    const SectorNote& note;
+};
+void put(LineWriter& line, const SectorPlace& place);
 
 // What a run leaves, or would leave: the states of the last known disk's
 // files. A later known disk's files replace an earlier one's; one it could

@@ -16,11 +16,6 @@ namespace {
 // U+FFFD, for a byte that begins no character.
 constexpr char kReplacement[] = "\xEF\xBF\xBD";
 
-// A JSON string of text in the tool's own encoding (a path as given: UTF-8,
-// or bytes that are not).
-struct JsonText {
-    const char* text;
-};
 // A JSON string of bytes of a disk, decoded from Shift_JIS.
 struct JsonShiftJis {
     const std::uint8_t* bytes;
@@ -50,24 +45,6 @@ void putCodePoint(LineWriter& line, std::uint32_t code) {
     }
 }
 
-void put(LineWriter& line, JsonText json) {
-    put(line, "\"");
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(json.text);
-    while (*s != 0) {
-        std::size_t used = 1;
-        const std::uint32_t code = decodeUtf8(s, used);
-        if (code == kNotUtf8) {
-            put(line, kReplacement);
-        } else if (code >= 0x10000) {
-            // Written as it stands: JSON takes any UTF-8.
-            putAll(line, std::string_view(reinterpret_cast<const char*>(s), used));
-        } else {
-            putCodePoint(line, code);
-        }
-        s += used;
-    }
-    put(line, "\"");
-}
 
 void put(LineWriter& line, JsonShiftJis json) {
     put(line, "\"");
@@ -166,6 +143,25 @@ void fileJson(const DiskAccount& disk, const FileAccount& file, bool first) {
 }
 
 }  // namespace
+
+void put(LineWriter& line, JsonText json) {
+    put(line, "\"");
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(json.text);
+    while (*s != 0) {
+        std::size_t used = 1;
+        const std::uint32_t code = decodeUtf8(s, used);
+        if (code == kNotUtf8) {
+            put(line, kReplacement);
+        } else if (code >= 0x10000) {
+            // Written as it stands: JSON takes any UTF-8.
+            putAll(line, std::string_view(reinterpret_cast<const char*>(s), used));
+        } else {
+            putCodePoint(line, code);
+        }
+        s += used;
+    }
+    put(line, "\"");
+}
 
 void beginJson(const char* image) {
     diskWritten = false;

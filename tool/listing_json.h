@@ -5,8 +5,16 @@
 #define D88CUT_TOOL_LISTING_JSON_H
 
 #include "tool/listing.h"
+#include "tool/messages.h"
 
 namespace d88cut {
+
+// A JSON string of text in the tool's own encoding (a path as given: UTF-8,
+// or bytes that are not), as a piece of a line.
+struct JsonText {
+    const char* text;
+};
+void put(LineWriter& line, JsonText json);
 
 void beginJson(const char* image);
 void listDiskJson(const DiskAccount& disk);

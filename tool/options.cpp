@@ -26,6 +26,9 @@ const char kHelp[] =
     "      --json           the listing as one JSON document (implies --list)\n"
     "      --sync           push each file to the disk before it has its name, so\n"
     "                         that a power cut cannot leave it empty\n"
+    "      --put=NEW        put the files in DIR back into a copy of IMAGE, NEW,\n"
+    "                         where a cut takes them from; with -l, say what it\n"
+    "                         would put\n"
     "  -h, --help           show this help and exit\n"
     "      --version        show the version and exit\n"
     "  --                   end the options: what follows is IMAGE\n"
@@ -74,7 +77,7 @@ bool parseDisk(const char* text, std::int32_t& disk) {
 // After a usage error's line: how many images were named, and the first few.
 constexpr int kImagesShown = 3;
 
-enum class Option { kDirectory, kDisk, kList, kJson, kSync, kHelp, kVersion, kUnknown };
+enum class Option { kDirectory, kDisk, kList, kJson, kSync, kPut, kHelp, kVersion, kUnknown };
 
 Option longOption(const char* name, std::size_t length) {
     struct Long {
@@ -84,6 +87,7 @@ Option longOption(const char* name, std::size_t length) {
     static constexpr Long kLong[] = {
         {"directory", Option::kDirectory}, {"disk", Option::kDisk}, {"list", Option::kList},
         {"json", Option::kJson},           {"sync", Option::kSync},
+        {"put", Option::kPut},
         {"help", Option::kHelp},
         {"version", Option::kVersion},
     };
@@ -105,7 +109,7 @@ Option shortOption(char letter) {
 }
 
 bool takesValue(Option option) {
-    return option == Option::kDirectory || option == Option::kDisk;
+    return option == Option::kDirectory || option == Option::kDisk || option == Option::kPut;
 }
 
 // Takes one option and its value into `options`; false, said, when the
@@ -133,6 +137,13 @@ bool apply(Option option, const char* shown, const char* value, Options& options
             options.json = true;
             return true;
         case Option::kSync: options.sync = true; return true;
+        case Option::kPut:
+            if (value[0] == '\0') {
+                warn("option '", Name{shown}, "' needs the name of the new image");
+                return false;
+            }
+            options.put = value;
+            return true;
         case Option::kHelp: command = Command::kHelp; return true;
         case Option::kVersion: command = Command::kVersion; return true;
         case Option::kUnknown: break;

@@ -24,6 +24,9 @@ struct Options {
     bool json = false;
     // --sync: each file's data, then the directory, pushed to the disk.
     bool sync = false;
+    // --put=NEW: the files in the directory put back into a copy of the
+    // image, NEW; null for a cut.
+    const char* put = nullptr;
 };
 
 enum class Command {

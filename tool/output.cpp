@@ -23,6 +23,18 @@ platform::FileId inputId;
 // stack, which is 64 KiB in the browser, as each is about 96 KiB.
 platform::OutputFile file;
 char outputPath[platform::kMaxPathBytes];
+// The directory of a file replaced by its path, whose names --sync pushes:
+// empty for the current one; null when none was.
+char fileDirectory[platform::kMaxPathBytes];
+const char* replacedIn = nullptr;
+
+// What a new file holds: `size` bytes at `data`, or what `fill` writes.
+struct Content {
+    const std::uint8_t* data;
+    std::int32_t size;
+    Fill fill;
+    void* context;
+};
 
 // The names this run wrote, and the disk image each came from last: at most
 // one entry for each file of the known disk.
@@ -54,19 +66,32 @@ void sayWaiting(const char* path) {
     }
 }
 
-// Writes the new file and gives it its name; false, said, when it could not.
-// `again` is set when the name appeared meanwhile and nothing was written.
-bool writeOutput(const char* name, const char* path, const platform::NameStatus& status,
-                 const std::uint8_t* data, std::int32_t size, bool& again) {
+// Writes the new file `name` of `dir` and gives it its name; false, said,
+// when it could not. `again` is set when the name appeared meanwhile and
+// nothing was written.
+bool writeOutput(const char* dir, const char* name, const char* path,
+                 const platform::NameStatus& status, const Content& content, bool& again) {
     again = false;
     file.sync = syncOutputs;
-    if (!platform::createOutput(file, directory, name, path, status)) {
+    file.named = content.fill != nullptr;
+    if (!platform::createOutput(file, dir, name, path, status)) {
         warn("cannot create ", Name{path}, ": ", std::strerror(errno));
         return false;
     }
     const char* failed = "write ";
     int reason = 0;
-    if (platform::writeAll(file.fd, data, size)) {
+    Filled filled = Filled::kDone;
+    if (content.fill != nullptr) {
+        filled = content.fill(file, content.context);
+    } else if (!platform::writeAll(file.fd, content.data, content.size)) {
+        filled = Filled::kFailed;
+    }
+    // What refused it said why; what it leaves is removed all the same.
+    if (filled == Filled::kRefused) {
+        platform::rollbackOutput(file);
+        return false;
+    }
+    if (filled == Filled::kDone) {
         switch (platform::commitOutput(file)) {
             case platform::Commit::kDone: return true;
             case platform::Commit::kAgain: again = true; return false;
@@ -88,15 +113,48 @@ bool writeOutput(const char* name, const char* path, const platform::NameStatus&
     return false;
 }
 
+// Puts `content` in the place of `path`, the file `name` of `dir`; false,
+// said, when it could not.
+bool replaceAt(const char* dir, const char* name, const char* path, const Content& content) {
+    // A second look when a name appeared between the first and the write.
+    for (int look = 0; look < 2; ++look) {
+        platform::NameStatus status;
+        // The image may sit in the output directory under an output's name,
+        // or behind a link of that name: it is never replaced, and a name
+        // whose identity cannot be told is left alone too.
+        if (!platform::statusOfName(path, status)) {
+            warn("cannot write ", Name{path}, ": cannot tell whether it is the input image: ",
+                 std::strerror(errno));
+            return false;
+        }
+        if (status.exists && platform::sameFile(status.id, inputId)) {
+            warn("cannot write ", Name{path}, ": it is the input image");
+            return false;
+        }
+        // As a plain overwrite would be refused, and the earlier file kept.
+        if (!status.writable) {
+            warn("cannot create ", Name{path}, ": ", std::strerror(status.reason));
+            return false;
+        }
+        bool again = false;
+        if (writeOutput(dir, name, path, status, content, again)) return true;
+        if (!again) return false;
+    }
+    warn("cannot create ", Name{path}, ": ", std::strerror(EEXIST));
+    return false;
+}
+
 }  // namespace
 
-bool beginOutputs(const char* outputDirectory, const platform::FileId& input, bool sync) {
+bool beginOutputs(const char* outputDirectory, const platform::FileId& input, bool sync,
+                  bool make) {
     directory = outputDirectory;
     syncOutputs = sync;
     inputId = input;
     writtenCount = 0;
     madeFrom = 0;
-    if (directory != nullptr && !platform::makeDirectories(directory, madeFrom)) {
+    replacedIn = nullptr;
+    if (make && directory != nullptr && !platform::makeDirectories(directory, madeFrom)) {
         warn("cannot make the directory ", Name{directory}, ": ", std::strerror(errno));
         return false;
     }
@@ -129,6 +187,7 @@ bool syncNames(const char* path) {
 
 bool endOutputs() {
     if (!syncOutputs) return true;
+    if (replacedIn != nullptr) return syncNames(replacedIn[0] == '\0' ? nullptr : replacedIn);
     if (!syncNames(directory)) return false;
     if (madeFrom == 0) return true;
     // Each directory the run made is a name in its parent: for -C new/dir,
@@ -169,35 +228,28 @@ bool replaceOutput(const char* name, std::int32_t disk, const std::uint8_t* data
         warn("cannot create ", OutputPath{name}, ": the path is too long");
         return false;
     }
-    // A second look when a name appeared between the first and the write.
-    for (int look = 0; look < 2; ++look) {
-        platform::NameStatus status;
-        // The image may sit in the output directory under an output's name,
-        // or behind a link of that name: it is never replaced, and a name
-        // whose identity cannot be told is left alone too.
-        if (!platform::statusOfName(path, status)) {
-            warn("cannot write ", Name{path}, ": cannot tell whether it is the input image: ",
-                 std::strerror(errno));
-            return false;
-        }
-        if (status.exists && platform::sameFile(status.id, inputId)) {
-            warn("cannot write ", Name{path}, ": it is the input image");
-            return false;
-        }
-        // As a plain overwrite would be refused, and the earlier file kept.
-        if (!status.writable) {
-            warn("cannot create ", Name{path}, ": ", std::strerror(status.reason));
-            return false;
-        }
-        bool again = false;
-        if (writeOutput(name, path, status, data, size, again)) {
-            noteWritten(name, disk);
-            return true;
-        }
-        if (!again) return false;
+    if (!replaceAt(directory, name, path, Content{data, size, nullptr, nullptr})) return false;
+    noteWritten(name, disk);
+    return true;
+}
+
+bool replaceFile(const char* path, Fill fill, void* context) {
+    flushProgress();
+    // The temporary name stands beside the file, in its directory.
+    const std::size_t length = std::strlen(path);
+    std::size_t base = length;
+    while (base > 0 && !platform::isSeparator(path[base - 1])) --base;
+    if (base == length || length >= sizeof fileDirectory) {
+        warn("cannot create ", Name{path}, ": ",
+             std::strerror(base == length ? EISDIR : ENAMETOOLONG));
+        return false;
     }
-    warn("cannot create ", Name{path}, ": ", std::strerror(EEXIST));
-    return false;
+    std::memcpy(fileDirectory, path, base);
+    fileDirectory[base] = '\0';
+    const char* dir = base == 0 ? nullptr : fileDirectory;
+    if (!replaceAt(dir, path + base, path, Content{nullptr, 0, fill, context})) return false;
+    replacedIn = fileDirectory;
+    return true;
 }
 
 std::int32_t diskWritten(const char* name) {

@@ -11,7 +11,8 @@
   let running = null;  // the job under way in the worker: { reject }
   let reading = null;  // the FileReader of the image being read
   let shown = [];      // object URLs of the downloads shown, let go with them
-  let current = null;  // the File shown, read again for another disk
+  let current = null;  // the File shown, read again for another disk or a put
+  let cutDisk = null;  // the disk cut, where the image holds the known one twice
   let generation = 0;  // the latest choice; an earlier one shows nothing
 
   // A worker made from the page's own copy of its script; null where the
@@ -33,16 +34,17 @@
 
   // The job on the page's own thread, when there is no worker.
   let ownThread = null;
-  function runHere(image, bytes, disk) {
+  function runHere({ image, bytes, disk, files }) {
     if (!ownThread) {
-      ownThread = new Function(workerSource + "\nreturn d88cutPageJob;")();
+      ownThread = new Function(workerSource + "\nreturn { job: d88cutPageJob, put: d88cutPagePut };")();
     }
-    return ownThread(image, bytes, disk);
+    return files ? ownThread.put(image, bytes, disk, files) : ownThread.job(image, bytes, disk);
   }
 
-  // The image's bytes go to the worker, not a copy: the page keeps the File.
-  function runJob(image, bytes, disk) {
-    if (!worker) return runHere(image, bytes, disk);
+  // A cut ({ image, bytes, disk }) or a put (with files). The bytes go to
+  // the worker, not a copy: the page keeps the File.
+  function runJob(job) {
+    if (!worker) return runHere(job);
     return new Promise((resolve, reject) => {
       running = { reject };
       worker.onmessage = (event) => {
@@ -54,7 +56,7 @@
         running = null;
         reject(new Error(event.message || "the worker stopped"));
       };
-      worker.postMessage({ image, bytes, disk }, [bytes.buffer]);
+      worker.postMessage(job, [job.bytes.buffer].concat((job.files || []).map((file) => file.bytes.buffer)));
     });
   }
 
@@ -93,8 +95,9 @@
   function clear() {
     for (const url of shown) URL.revokeObjectURL(url);
     shown = [];
-    for (const id of ["sentence", "lines", "disks", "downloads"]) $(id).replaceChildren();
+    for (const id of ["sentence", "lines", "disks", "downloads", "put-result"]) $(id).replaceChildren();
     $("lines-box").hidden = true;
+    $("put-box").hidden = true;
   }
 
   function download(blob, name, text) {
@@ -234,6 +237,41 @@
     if (result.zip) {
       $("downloads").append(download(result.zip, result.zipName, "Download all (zip)"));
     }
+    cutDisk = result.known.length > 1 ? result.disk : null;
+    $("put-box").hidden = result.cut.status === 1;
+  }
+
+  function showPut(result) {
+    if (result.bytes) {
+      const blob = new Blob([result.bytes], { type: "application/octet-stream" });
+      $("put-result").replaceChildren(element("p", "The files were put back, and read back as put.", "good"),
+                                      download(blob, result.name, "Download " + result.name));
+    } else {
+      const why = result.err.split("\n").filter(Boolean).map((line) => line.replace(/^d88cut: /, ""));
+      $("put-result").replaceChildren(element("p", "Nothing was put back: " + why.join(" "), "bad"));
+    }
+  }
+
+  // Edited files, put back into a copy of the image shown.
+  async function putBack(edited) {
+    if (!current || edited.length === 0) return;
+    drop();
+    const mine = generation;
+    working(true);
+    $("put-result").replaceChildren(element("p", "Putting the files back ..."));
+    try {
+      const bytes = await readFile(current);
+      const files = [];
+      for (const file of edited) files.push({ name: file.name, bytes: await readFile(file) });
+      reading = null;
+      if (mine !== generation) return;
+      const result = await runJob({ image: current.name, bytes, disk: cutDisk, files });
+      if (mine === generation) showPut(result);
+    } catch (error) {
+      if (mine === generation) $("put-result").replaceChildren(element("p", "The page could not put the files back: " + error.message, "bad"));
+    } finally {
+      if (mine === generation) working(false);
+    }
   }
 
   // A choice, from the input, a drop or the disk chooser: it drops whatever
@@ -250,7 +288,7 @@
       const bytes = await readFile(file);
       reading = null;
       if (mine !== generation) return;
-      const result = await runJob(file.name, bytes, disk || null);
+      const result = await runJob({ image: file.name, bytes, disk: disk || null });
       if (mine === generation) show(result);
     } catch (error) {
       if (mine !== generation) return;
@@ -282,6 +320,11 @@
     event.preventDefault();
     zone.classList.remove("over");
     choose(event.dataTransfer.files[0], null);
+  });
+  $("edited").addEventListener("change", () => {
+    const edited = [...$("edited").files];
+    $("edited").value = "";
+    putBack(edited);
   });
   $("stop").addEventListener("click", stop);
   warm();

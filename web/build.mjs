@@ -30,12 +30,16 @@ const scriptText = (text, what) => {
   return text;
 };
 
-const worker = [zipScript, read(toolJs), read(join(here, "job.js")), read(join(here, "worker.js"))].join("\n;\n");
+// The page's own scripts without their comment lines and indentation, which
+// the page carries to every user: they hold no text that spans lines.
+const squeezed = (name) => read(join(here, name)).split("\n").map((line) => line.trim())
+  .filter((line) => line !== "" && !line.startsWith("//")).join("\n");
+const worker = [zipScript, read(toolJs), squeezed("job.js"), squeezed("worker.js")].join("\n;\n");
 const parts = {
   "@VERSION@": escapeHtml(version),
   "@LICENSE@": escapeHtml(read(licenseFile)),
   "@WORKER@": scriptText(worker, "the worker"),
-  "@APP@": scriptText(read(join(here, "app.js")), "the page's script"),
+  "@APP@": scriptText(squeezed("app.js"), "the page's script"),
 };
 // One pass, so that no part's text is taken for another's mark.
 const page = read(join(here, "page.html")).replace(/@(VERSION|LICENSE|WORKER|APP)@/g, (mark) => parts[mark]);

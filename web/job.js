@@ -25,9 +25,10 @@ function d88cutText(bytes) {
   return text;
 }
 
-// Runs d88cut with `args` in the directory /work, where the image is; returns
-// its status, what it wrote, and its file system.
-async function d88cutRun(createD88cut, image, bytes, args) {
+// Runs d88cut with `args` in the directory /work, where the image is, after
+// `prepare` (if given) has put more into its file system; returns its
+// status, what it wrote, and its file system.
+async function d88cutRun(createD88cut, image, bytes, args, prepare) {
   const out = [];
   const err = [];
   const tool = await createD88cut({
@@ -44,6 +45,7 @@ async function d88cutRun(createD88cut, image, bytes, args) {
   // run and the cut's share them, and the image is held once.
   tool.FS.writeFile("/work/" + image, bytes, { canOwn: true });
   tool.FS.chdir("/work");
+  if (prepare) prepare(tool.FS);
   const status = tool.callMain(args.concat(["--", image]));
   return {
     status,
@@ -99,12 +101,30 @@ async function d88cutJob(createD88cut, image, bytes, disk) {
   return result;
 }
 
-// The name of the zip for an image: its name without its extension.
+// Puts `files` ({ name, bytes }, named as the tool names them) back into a
+// copy of the image, disk `disk` of it (null: the only known one); returns
+// the run and the new image, null when the put was refused.
+async function d88cutPut(createD88cut, image, bytes, files, disk) {
+  const args = ["-C", "/edited", "--put=/new.d88"].concat(disk ? ["--disk=" + disk] : []);
+  const run = await d88cutRun(createD88cut, image, bytes, args, (fs) => {
+    fs.mkdir("/edited");
+    for (const file of files) fs.writeFile("/edited/" + file.name, file.bytes);
+  });
+  const made = run.status === 0 ? run.fs.readFile("/new.d88") : null;
+  return { status: run.status, out: run.out, err: run.err, bytes: made };
+}
+
+// The name of the zip for an image, and of its edited copy: its name
+// without its extension, and theirs.
 function d88cutZipName(image) {
+  return d88cutBase(image) + ".zip";
+}
+
+function d88cutBase(image) {
   const dot = image.lastIndexOf(".");
-  return (dot > 0 ? image.slice(0, dot) : image) + ".zip";
+  return dot > 0 ? image.slice(0, dot) : image;
 }
 
 if (typeof module !== "undefined") {
-  module.exports = { d88cutJob, d88cutZipName, d88cutKnownDisks };
+  module.exports = { d88cutJob, d88cutPut, d88cutZipName, d88cutKnownDisks };
 }

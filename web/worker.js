@@ -17,16 +17,25 @@ async function d88cutPageJob(image, bytes, disk) {
   return result;
 }
 
+// Puts edited files back into a copy of the image; its bytes go back to
+// the page.
+async function d88cutPagePut(image, bytes, disk, files) {
+  const result = await d88cutPut(createD88cut, image, bytes, files, disk);
+  result.name = d88cutBase(image) + "-edited.d88";
+  return result;
+}
+
 if (typeof WorkerGlobalScope !== "undefined" && self instanceof WorkerGlobalScope) {
   self.onmessage = async (event) => {
-    const { image, bytes, disk, warm } = event.data;
+    const { image, bytes, disk, warm, files } = event.data;
     // Started with the page: the tool compiled once before it is needed.
     if (warm) {
       await createD88cut({ quit: (code, toThrow) => { throw toThrow; } });
       return;
     }
     try {
-      self.postMessage({ result: await d88cutPageJob(image, bytes, disk) });
+      const result = files ? await d88cutPagePut(image, bytes, disk, files) : await d88cutPageJob(image, bytes, disk);
+      self.postMessage({ result });
     } catch (error) {
       self.postMessage({ error: String(error && error.message ? error.message : error) });
     }

@@ -2,23 +2,25 @@
 // Chromium through playwright-core, Firefox ESR through puppeteer-core over
 // WebDriver BiDi, WebKitGTK's MiniBrowser through selenium-webdriver and
 // WebKitWebDriver under an Xvfb of its own. Each opens a page and gives the
-// browser test the same verbs: run a script, choose a file, catch the
-// download a script starts, and the requests that left the page.
+// browser test the same verbs: run a script, choose a file in an input,
+// catch the download a script starts, and the requests that left the page.
 import { spawn } from "node:child_process";
-import { mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { createServer } from "node:http";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 
 const later = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// The next file to land whole in `dir`, which Firefox and WebKit write
-// under another name first; then gone, for the next.
+// The next file to land whole in `dir`: Firefox and WebKit write a
+// download under another name first, so it is the one file there once the
+// folder stays the same for a moment; then gone, for the next.
 async function landed(dir) {
-  for (let names = []; ; await later(50)) {
-    names = readdirSync(dir).filter((name) => !/\.(part|download|wkdownload)$|^\./.test(name));
-    if (names.length === 0) continue;
-    await later(200);
+  for (let seen = "", now = ""; ; seen = now) {
+    await later(250);
+    const names = readdirSync(dir).filter((name) => !/\.(part|download|wkdownload)$|^\./.test(name));
+    now = names.map((name) => name + ":" + statSync(join(dir, name)).size).join();
+    if (names.length !== 1 || now !== seen) continue;
     const bytes = readFileSync(join(dir, names[0]));
     rmSync(join(dir, names[0]));
     return { name: names[0], bytes };
@@ -38,7 +40,7 @@ async function chromium(url) {
   await page.goto(url);
   return {
     run: (script) => page.evaluate(script),
-    choose: (path) => page.setInputFiles("input[type=file]", path),
+    choose: (path, input = "#image") => page.setInputFiles(input, path),
     download: async (script) => {
       const [download] = await Promise.all([page.waitForEvent("download"), page.evaluate(script)]);
       return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
@@ -62,7 +64,7 @@ async function firefox(url) {
   await page.goto(url);
   return {
     run: (script) => page.evaluate(script),
-    choose: async (path) => (await page.$("input[type=file]")).uploadFile(path),
+    choose: async (path, input = "#image") => (await page.$(input)).uploadFile(path),
     download: async (script) => (await page.evaluate(script), landed(downloads)),
     requests,
     close: async () => (await browser.close(), rmSync(downloads, { recursive: true })),
@@ -96,7 +98,7 @@ async function webkit(url) {
   await driver.get(url);
   return {
     run: (script) => driver.executeScript("return (" + script + ")"),
-    choose: async (path) => (await driver.findElement(By.css("input[type=file]"))).sendKeys(path),
+    choose: async (path, input = "#image") => (await driver.findElement(By.css(input))).sendKeys(path),
     download: async (script) => (await driver.executeScript(script), landed(join(home, "Downloads"))),
     requests,
     close: async () => {

@@ -3,7 +3,7 @@
 // page itself in Chromium, Firefox and WebKit.
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
-import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, truncateSync, writeFileSync } from "node:fs";
+import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, truncateSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
@@ -22,10 +22,13 @@ const images = {
   "-odd 'name' \u30b2\u30fc\u30e0.d88": sample,
 };
 
-// The native tool on `bytes` named `image`: its status, lines and files.
-function nativeRun(image, bytes, args) {
+// The native tool on `bytes` named `image`, with `given` files in its
+// directory: its status, lines and files there.
+function nativeRun(image, bytes, args, given = {}) {
   const dir = mkdtempSync(join(tmpdir(), "d88cut-page-"));
   writeFileSync(join(dir, image), bytes);
+  mkdirSync(join(dir, "out"));
+  for (const [name, data] of Object.entries(given)) writeFileSync(join(dir, "out", name), data);
   const run = spawnSync(process.env.D88CUT_NATIVE, [...args, "-C", "out", "--", image], { cwd: dir });
   const out = join(dir, "out");
   const names = existsSync(out) ? readdirSync(out) : [];
@@ -91,7 +94,7 @@ const shownNow = `(() => ({
 }))()`;
 
 for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").split(",")) {
-  test("the page in " + engine + ": the sample, a text file, a damaged disk, the latest choice", async () => {
+  test("the page in " + engine + ": the sample, a put, a text file, a damaged disk, the latest choice", async () => {
     const dir = mkdtempSync(join(tmpdir(), "d88cut-page-"));
     const pages = { ...images, "trailing.d88": Buffer.concat([sample, Buffer.alloc(100)]) };
     for (const [name, bytes] of Object.entries(pages)) writeFileSync(join(dir, name), bytes);
@@ -120,6 +123,15 @@ for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").
     assert.deepEqual(unzip(zip.bytes), nativeRun("sample.d88", sample, []).files);
     const one = await browser.download("document.querySelector('#files tbody a').click()");
     assert.deepEqual(one, { name: "IPL2", bytes: nativeRun("sample.d88", sample, []).files.IPL2 });
+
+    // An edited file put back gives the image the command line gives.
+    const edited = nativeRun("sample.d88", sample, []).files.OPMMUS3.map((byte) => byte ^ 0xff);
+    writeFileSync(join(dir, "OPMMUS3"), edited);
+    await browser.choose(join(dir, "OPMMUS3"), "#edited");
+    const made = await browser.download("(async () => { while (!document.querySelector('#put-result a')) " +
+                                        "await new Promise((r) => setTimeout(r, 50)); document.querySelector('#put-result a').click(); })()");
+    const put = nativeRun("sample.d88", sample, ["--put=out/new.d88"], { OPMMUS3: edited });
+    assert.deepEqual(made, { name: "sample-edited.d88", bytes: put.files["new.d88"] });
     if (engine === "chromium" && process.env.D88CUT_SCREENSHOT) await browser.screenshot(process.env.D88CUT_SCREENSHOT);
 
     shown = await choose("notes.txt");
