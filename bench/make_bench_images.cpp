@@ -57,7 +57,8 @@ bool writeHostile(const std::string& path, std::int64_t size, std::uint16_t data
             ok = ::pwrite(fd, header.data(), header.size(), at) == 16;
         }
     }
-    if (ok && !run.empty()) ok = ::write(fd, run.data(), run.size()) == static_cast<ssize_t>(run.size());
+    if (ok && !run.empty())
+        ok = ::write(fd, run.data(), run.size()) == static_cast<ssize_t>(run.size());
     ok = ok && ::ftruncate(fd, size) == 0;
     return ::close(fd) == 0 && ok;
 }

@@ -29,7 +29,8 @@ double cpuSeconds(const std::vector<char*>& argv, const char* dir) {
         const pid_t child = ::fork();
         if (child == 0) {
             const int null = ::open("/dev/null", O_WRONLY);
-            if (null < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0 || ::chdir(dir) != 0) ::_exit(127);
+            if (null < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0 || ::chdir(dir) != 0)
+                ::_exit(127);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }

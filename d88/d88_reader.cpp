@@ -122,9 +122,8 @@ std::int32_t D88Reader::readBytes(std::uint8_t* out, std::int32_t count) {
             continue;
         }
         const std::int64_t available = bufferLength_ - offset;
-        const std::int32_t take = count - copied < available
-                                      ? count - copied
-                                      : static_cast<std::int32_t>(available);
+        const std::int32_t take =
+            count - copied < available ? count - copied : static_cast<std::int32_t>(available);
         std::memcpy(out + copied, buffer_ + offset, static_cast<std::size_t>(take));
         copied += take;
         position_ += take;
@@ -258,8 +257,7 @@ bool D88Reader::selectDisk(std::int32_t index) {
     if (!platform::stateOf(file_, now) || platform::changedBetween(openedState_, now)) {
         dropBuffer();
     }
-    if (!seekTo(diskOffsets_[index]) ||
-        readBytes(header, kDiskHeaderSize) != kDiskHeaderSize) {
+    if (!seekTo(diskOffsets_[index]) || readBytes(header, kDiskHeaderSize) != kDiskHeaderSize) {
         return false;
     }
     diskOffset_ = diskOffsets_[index];
@@ -280,8 +278,8 @@ void D88Reader::setSectorRange(std::int32_t first, std::int32_t last) {
     lastSector_ = last;
 }
 
-SectorRead D88Reader::findRecord(std::int32_t track, std::int32_t c, std::int32_t h,
-                                std::int32_t r, std::int32_t n, bool cleanOnly) {
+SectorRead D88Reader::findRecord(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                                 std::int32_t n, bool cleanOnly) {
     SectorRead found;
     if (!seekTrack(track) || !mayWalk()) return found;
     std::uint8_t scratch[kSectorHeaderSize];
@@ -328,9 +326,8 @@ SectorRead D88Reader::readSectorCopy(std::int32_t track, std::int32_t c, std::in
     return read;
 }
 
-std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c,
-                                   std::int32_t h, std::int32_t r,
-                                   std::int32_t n, std::uint8_t* out,
+std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c, std::int32_t h,
+                                   std::int32_t r, std::int32_t n, std::uint8_t* out,
                                    std::int32_t maxLen) {
     // Any bytes that arrived are the caller's.
     return readSectorCopy(track, c, h, r, n, out, maxLen, Copy::kFirst).got;
@@ -357,9 +354,8 @@ void D88Reader::stepRun(std::int32_t& track, std::int32_t& c, std::int32_t& h,
     r = firstSector_;
 }
 
-std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
-                                    std::int32_t h, std::int32_t r,
-                                    std::int32_t n, std::uint8_t* out,
+std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c, std::int32_t h,
+                                    std::int32_t r, std::int32_t n, std::uint8_t* out,
                                     std::int32_t length) {
     if (n < 0 || n > kMaxSizeCode) return 0;
     std::int32_t step = kMinSectorSize << n;
@@ -376,8 +372,7 @@ std::int32_t D88Reader::readSectors(std::int32_t track, std::int32_t c,
     return done;
 }
 
-std::int32_t D88Reader::readTrackIds(std::int32_t track, std::uint8_t* out,
-                                     std::int32_t maxLen) {
+std::int32_t D88Reader::readTrackIds(std::int32_t track, std::uint8_t* out, std::int32_t maxLen) {
     if (!seekTrack(track) || !mayWalk()) return 0;
     std::uint8_t scratch[kSectorHeaderSize];
     std::int32_t written = 0;

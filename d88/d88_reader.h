@@ -125,14 +125,12 @@ inline std::uint16_t readLe16(const std::uint8_t* bytes) {
 
 // The signed value of four bytes, first byte lowest.
 inline std::int32_t readLe32(const std::uint8_t* bytes) {
-    const std::uint32_t u = static_cast<std::uint32_t>(bytes[0]) |
-                            (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                            (static_cast<std::uint32_t>(bytes[2]) << 16) |
-                            (static_cast<std::uint32_t>(bytes[3]) << 24);
+    const std::uint32_t u =
+        static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+        (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
     // Two's complement spelled out, so the result never rests on an
     // implementation-defined conversion.
-    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u)
-                            : -static_cast<std::int32_t>(~u) - 1;
+    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u) : -static_cast<std::int32_t>(~u) - 1;
 }
 
 // Which copy a read takes where a track holds one identity more than once.
@@ -147,10 +145,10 @@ enum class Copy {
 // What one read of a sector found: the copy taken, where its data lies in
 // the file, and how many of its bytes arrived.
 struct SectorRead {
-    bool found = false;            // a record of that identity is on the track
-    std::int32_t got = 0;          // bytes placed in `out`
-    std::int32_t dataSize = 0;     // as the copy's header gives it
-    std::int64_t dataOffset = -1;  // file offset of the copy's data
+    bool found = false;                 // a record of that identity is on the track
+    std::int32_t got = 0;               // bytes placed in `out`
+    std::int32_t dataSize = 0;          // as the copy's header gives it
+    std::int64_t dataOffset = -1;       // file offset of the copy's data
     std::uint8_t status = kStatusGood;  // the copy's status byte
     bool deleted = false;               // recorded with a deleted-data mark
     // The dump says it did not read this copy well.
@@ -205,28 +203,24 @@ public:
 
     // Reads the sector with identity (c, h, r, n) on track `track` into `out`,
     // at most maxLen bytes; returns the bytes that arrived, 0 when not found.
-    std::int32_t readSector(std::int32_t track, std::int32_t c, std::int32_t h,
-                            std::int32_t r, std::int32_t n, std::uint8_t* out,
-                            std::int32_t maxLen);
+    std::int32_t readSector(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                            std::int32_t n, std::uint8_t* out, std::int32_t maxLen);
     // Reads `length` bytes of consecutive sectors from (c, h, r, n) on, in
     // steps of 128 << n bytes, across tracks; returns the bytes of the whole
     // steps that were read before a sector was missing or short.
-    std::int32_t readSectors(std::int32_t track, std::int32_t c, std::int32_t h,
-                             std::int32_t r, std::int32_t n, std::uint8_t* out,
-                             std::int32_t length);
+    std::int32_t readSectors(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                             std::int32_t n, std::uint8_t* out, std::int32_t length);
     // Lists the C, H, R, N bytes of a track's records in file order, 4 bytes a
     // record, as many as fit in maxLen; returns the bytes written.
-    std::int32_t readTrackIds(std::int32_t track, std::uint8_t* out,
-                              std::int32_t maxLen);
+    std::int32_t readTrackIds(std::int32_t track, std::uint8_t* out, std::int32_t maxLen);
 
     // Reads up to `count` bytes of the file from `position` on, as they
     // stand, for a copy of the image; returns the bytes that arrived.
     std::int32_t readRaw(std::int64_t position, std::uint8_t* out, std::int32_t count);
     // readSector, with all the read found: `which` copy of the sector, its
     // place in the file and its marks.
-    SectorRead readSectorCopy(std::int32_t track, std::int32_t c, std::int32_t h,
-                              std::int32_t r, std::int32_t n, std::uint8_t* out,
-                              std::int32_t maxLen, Copy which);
+    SectorRead readSectorCopy(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                              std::int32_t n, std::uint8_t* out, std::int32_t maxLen, Copy which);
     // The sector after (track, c, h, r) in a run, as readSectors steps: r up
     // to the range's last sector, then the range's first on the next track
     // (head 0 to 1 on one cylinder, head 1 to 0 on the next).

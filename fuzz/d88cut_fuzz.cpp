@@ -1,7 +1,7 @@
 // libFuzzer target: the fuzzer's bytes as a D88 file, driven through the
 // reader's whole interface and then through d88cut itself, in a scratch
-// directory: a cut, a listing, and a put of files it changed. Any crash, sanitizer report or broken promise of a result ends
-// the run.
+// directory: a cut, a listing, and a put of files it changed. Any crash, sanitizer report or broken
+// promise of a result ends the run.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -45,8 +45,7 @@ void driveTrack(d88::D88Reader& reader, std::int32_t track, std::uint8_t knob) {
     for (std::int32_t i = 0; i < listed / 4 && i < 4; ++i) {
         const std::uint8_t* id = ids + 4 * i;
         const std::int32_t maxLen = (knob & 1) ? 65535 : 256;
-        const std::int32_t got =
-            reader.readSector(track, id[0], id[1], id[2], id[3], out, maxLen);
+        const std::int32_t got = reader.readSector(track, id[0], id[1], id[2], id[3], out, maxLen);
         check(got >= 0 && got <= maxLen);
     }
     // The tool's run, and runs of other ranges and size codes.

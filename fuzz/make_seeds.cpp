@@ -20,8 +20,8 @@ Disk compactKnownDisk() {
     Disk disk;
     disk.name = whole.name;
     for (const auto& [track, sectors] : whole.tracks) {
-        const bool blocks = track == 3 || track == 40 || track == 44 ||
-                            (track >= 46 && track <= 48) || track >= 72;
+        const bool blocks =
+            track == 3 || track == 40 || track == 44 || (track >= 46 && track <= 48) || track >= 72;
         for (const d88test::Sector& s : sectors) {
             if ((track == 0 && s.r == 1) || (blocks && s.r <= 16) ||
                 (s.r == 17 && track % 8 == 0)) {

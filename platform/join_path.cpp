@@ -13,8 +13,7 @@ bool joinPath(const char* directory, const char* name, char* out, std::size_t si
     // A directory that already ends in a separator takes no second one.
     const bool slash = dirLength > 0 && !isSeparator(directory[dirLength - 1]);
     const int length = std::snprintf(out, size, "%.*s%s%s", static_cast<int>(dirLength),
-                                     directory == nullptr ? "" : directory, slash ? "/" : "",
-                                     name);
+                                     directory == nullptr ? "" : directory, slash ? "/" : "", name);
     return length >= 0 && static_cast<std::size_t>(length) < size;
 }
 

@@ -31,8 +31,9 @@ int createTemp(OutputFile& file, const char* directory, const char* name,
     const unsigned long pid = processNumber;
     char temp[kTempNameBytes];
     for (int k = 0; k < kTempTries; ++k) {
-        const int length = k == 0 ? std::snprintf(temp, sizeof temp, kTempFormat, name, pid)
-                                  : std::snprintf(temp, sizeof temp, kTempRetryFormat, name, pid, k);
+        const int length = k == 0
+                               ? std::snprintf(temp, sizeof temp, kTempFormat, name, pid)
+                               : std::snprintf(temp, sizeof temp, kTempRetryFormat, name, pid, k);
         if (length < 0 || length >= static_cast<int>(sizeof temp) ||
             !joinPath(directory, temp, file.temp, sizeof file.temp)) {
             file.temp[0] = '\0';

@@ -55,9 +55,9 @@ constexpr File kNoFile = -1;
 
 enum class OpenResult {
     kOpened,
-    kCannotOpen,    // the system would not open it; errno says why
-    kCannotRead,    // opened, but the system cannot say what it is
-    kNotAFile,      // a FIFO, a pipe, a device or a socket: refused unread
+    kCannotOpen,  // the system would not open it; errno says why
+    kCannotRead,  // opened, but the system cannot say what it is
+    kNotAFile,    // a FIFO, a pipe, a device or a socket: refused unread
 };
 
 // Opens a regular file for reading, without ever waiting (a FIFO with no
@@ -170,11 +170,11 @@ bool createOutput(OutputFile& file, const char* directory, const char* name, con
                   const NameStatus& status);
 
 enum class Commit {
-    kDone,         // the file has its name
-    kAgain,        // nothing is left: the name appeared meanwhile, or the
-                   // system cannot name a file without one; create it again
-    kCannotWrite,  // the close failed, where a system reports a failed write
-    kCannotCreate, // the name could not take the file (a directory, say)
+    kDone,          // the file has its name
+    kAgain,         // nothing is left: the name appeared meanwhile, or the
+                    // system cannot name a file without one; create it again
+    kCannotWrite,   // the close failed, where a system reports a failed write
+    kCannotCreate,  // the name could not take the file (a directory, say)
 };
 // Closes the file and gives it its name, errno set on failure. After
 // kCannotWrite or kCannotCreate, rollbackOutput removes what is left.

@@ -35,8 +35,8 @@ FileId idOf(const struct stat& info) {
 void stateFrom(const struct stat& info, FileState& state) {
     state.id = idOf(info);
     state.size = static_cast<std::int64_t>(info.st_size);
-    state.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
-                     info.st_mtim.tv_nsec;
+    state.modified =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
 // A standard stream was closed when the tool started, and a new file took
@@ -164,8 +164,7 @@ bool statusOfName(const char* path, NameStatus& status) {
     if (static_cast<long long>(info.st_uid) == effectiveUser && (info.st_mode & S_IWUSR) != 0) {
         return true;
     }
-    if (::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0 &&
-        (errno == EACCES || errno == EPERM)) {
+    if (::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM)) {
         status.writable = false;
         status.reason = errno;
     }
@@ -209,8 +208,8 @@ bool isSeparator(char c) { return c == '/'; }
 
 int createUnnamed(const char* directory) {
 #ifdef O_TMPFILE
-    const int fd = ::open(directory != nullptr ? directory : ".",
-                          O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(directory != nullptr ? directory : ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     return aboveStandardStreams(fd, nullptr);
 #else
     (void)directory;
@@ -273,7 +272,8 @@ bool syncFile(int fd) {
 }
 
 bool syncDirectory(const char* directory) {
-    const int fd = ::open(directory != nullptr ? directory : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(directory != nullptr ? directory : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     const bool synced = ::fsync(fd) == 0;
     const int reason = errno;
@@ -311,10 +311,9 @@ LockResult lockBySocket(const char* path, const struct stat& info,
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
     // The leading NUL puts the name in the abstract namespace.
-    const int length = std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1,
-                                     "d88cut-lock-%llx-%llx",
-                                     static_cast<unsigned long long>(info.st_dev),
-                                     static_cast<unsigned long long>(info.st_ino));
+    const int length = std::snprintf(
+        address.sun_path + 1, sizeof address.sun_path - 1, "d88cut-lock-%llx-%llx",
+        static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino));
     const socklen_t size =
         static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + length);
     const struct timespec poll = {0, kLockPollNanoseconds};

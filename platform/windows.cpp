@@ -78,8 +78,8 @@ FileId idOf(const BY_HANDLE_FILE_INFORMATION& info) {
 
 void stateFrom(const BY_HANDLE_FILE_INFORMATION& info, FileState& state) {
     state.id = idOf(info);
-    state.size = static_cast<std::int64_t>(
-        (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    state.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
+                                           info.nFileSizeLow);
     state.modified = static_cast<std::int64_t>(
         (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
         info.ftLastWriteTime.dwLowDateTime);
@@ -88,8 +88,8 @@ void stateFrom(const BY_HANDLE_FILE_INFORMATION& info, FileState& state) {
 // Opens any file or directory without reading or writing it, following
 // links, only to ask what it is.
 HANDLE openToAsk(const wchar_t* path) {
-    return ::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return ::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // The mutex of the output directory's lock, held until the process ends.
@@ -118,9 +118,9 @@ OpenResult openImage(const char* path, File& file, FileState& state) {
         errno = ENOENT;
         return OpenResult::kCannotOpen;
     }
-    const HANDLE handle =
-        ::CreateFileW(wideName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(wideName, GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // Said as on other systems: a directory, not "permission denied".
         errno = isDirectory(wideName) ? EISDIR : errnoOf(::GetLastError());
@@ -172,9 +172,9 @@ void closeImage(File file) { ::CloseHandle(reinterpret_cast<HANDLE>(file)); }
 
 std::int32_t readSmallFile(const char* path, std::uint8_t* out, std::int32_t room) {
     if (!toWide(path, wideName)) return -1;
-    const HANDLE handle =
-        ::CreateFileW(wideName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(wideName, GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = isDirectory(wideName) ? EISDIR : errnoOf(::GetLastError());
         return -1;
@@ -384,8 +384,8 @@ bool writeConsoleUtf8(std::FILE* stream, const char* text, std::size_t length) {
     // The tool's lines come in pieces of whole characters, far shorter than
     // this.
     static wchar_t wide[kWidePathSize];
-    const int count = ::MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), wide,
-                                            kWidePathSize);
+    const int count =
+        ::MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), wide, kWidePathSize);
     if (count <= 0) return false;
     // What the stream holds goes first, in its order.
     std::fflush(stream);
@@ -433,7 +433,8 @@ void holdConsoleWindow() {
     wchar_t typed[64];
     DWORD got = 0;
     while (::ReadConsoleW(::GetStdHandle(STD_INPUT_HANDLE), typed, 64, &got, nullptr) && got > 0) {
-        if (std::wmemchr(typed, L'\r', got) != nullptr || std::wmemchr(typed, L'\n', got) != nullptr) {
+        if (std::wmemchr(typed, L'\r', got) != nullptr ||
+            std::wmemchr(typed, L'\n', got) != nullptr) {
             break;
         }
     }

@@ -63,8 +63,7 @@ d88test::Sector* findSector(Disk& disk, int track, int r) {
 
 void removeSector(Disk& disk, int track, int r) {
     auto& sectors = disk.tracks[track];
-    sectors.erase(std::remove_if(sectors.begin(), sectors.end(),
-                                 [r](const d88test::Sector& s) { return s.r == r; }),
+    sectors.erase(std::remove_if(sectors.begin(), sectors.end(), [r](const d88test::Sector& s) { return s.r == r; }),
                   sectors.end());
 }
 
@@ -109,7 +108,7 @@ TEST(FullDisk, SampleImageGivesSixteenFilesByteForByte) {
 TEST(MissingBlocks, MissingOrShortFirstSectorPassesTheBlockOver) {
     d88test::Scratch scratch;
     Disk disk = d88test::knownDisk();
-    removeSector(disk, 40, 1);              // OPMMUS5
+    removeSector(disk, 40, 1);                 // OPMMUS5
     findSector(disk, 3, 1)->data.resize(128);  // IPL3
     const Bytes older = {'o', 'l', 'd'};
     ASSERT_TRUE(d88test::writeFile(scratch.work() + "/OPMMUS5", older));
@@ -118,10 +117,12 @@ TEST(MissingBlocks, MissingOrShortFirstSectorPassesTheBlockOver) {
     const std::string image = "d88cut: " + scratch.root() + "/image.d88: ";
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, linesWithout({"IPL3", "OPMMUS5"}));
-    EXPECT_EQ(run.err, image + "IPL3: not cut: its first sector (track 3, C 1, H 1, R 1) is missing or "
-                       "short\n" +
-                       image + "OPMMUS5: not cut: its first sector (track 40, C 20, H 0, R 1) is missing "
-                       "or short; the OPMMUS5 there was left as it was, not written by this run\n");
+    EXPECT_EQ(run.err, image +
+                           "IPL3: not cut: its first sector (track 3, C 1, H 1, R 1) is missing or "
+                           "short\n" +
+                           image +
+                           "OPMMUS5: not cut: its first sector (track 40, C 20, H 0, R 1) is missing "
+                           "or short; the OPMMUS5 there was left as it was, not written by this run\n");
     EXPECT_FALSE(exists(scratch.work() + "/IPL3"));
     EXPECT_EQ(scratch.files().at("OPMMUS5"), older);
     expectBlocksExcept(scratch, {"IPL3", "OPMMUS5"});
@@ -158,10 +159,12 @@ TEST(DamagedDisks, EveryByteTheDumpHoldsIsCutAndSaidOnceAlike) {
         {"a gap where a block crosses tracks", "OPMMUS1", [](Disk& d) { removeSector(d, 47, 3); }, "partial", 2},
         {"two gaps", "IPL3", [](Disk& d) { removeSector(d, 3, 5), removeSector(d, 3, 9); }, "partial", 2},
         {"a short sector", "OPMMUS4", [](Disk& d) { sectorOf(d, 76, 2).data.resize(100); }, "partial", 2},
-        {"missing and short slots", "PSGMUS", [](Disk& d) {
+        {"missing and short slots", "PSGMUS",
+         [](Disk& d) {
              for (int t = 22; t <= 30; ++t) removeSector(d, t, 17);
              sectorOf(d, 31, 17).data.resize(100);
-         }, "partial", 2},
+         },
+         "partial", 2},
         {"a sector twice, flagged then clean", "OPMDRV", twice(0xB0, 0), "whole", 0},
         {"a sector twice, clean then flagged", "OPMDRV", twice(0, 0xB0), "whole", 0},
         {"a sector twice, both flagged", "OPMDRV", twice(0xB0, 0xA0), "flagged", 2},
@@ -172,8 +175,8 @@ TEST(DamagedDisks, EveryByteTheDumpHoldsIsCutAndSaidOnceAlike) {
         SCOPED_TRACE(c.what);
         Disk disk = d88test::knownDisk();
         c.change(disk);
-        const Bytes bytes = d88test::buildImage(disk.diskSize ? std::vector<Disk>{Disk(), disk}
-                                                              : std::vector<Disk>{disk});
+        const Bytes bytes =
+            d88test::buildImage(disk.diskSize ? std::vector<Disk>{Disk(), disk} : std::vector<Disk>{disk});
         d88test::Scratch scratch;
         const std::string path = scratch.image(bytes);
         const d88test::RunResult cut = scratch.run({"d88cut", path});
@@ -185,8 +188,10 @@ TEST(DamagedDisks, EveryByteTheDumpHoldsIsCutAndSaidOnceAlike) {
         }
         EXPECT_EQ(cut.status, c.status);
         if (disk.diskSize) {
-            EXPECT_EQ(cut.err, "d88cut: " + path + ": disk image 2 gives its size as 2147483647 bytes "
-                               "from offset 688; the file ends at " + std::to_string(bytes.size()) + "\n");
+            EXPECT_EQ(cut.err, "d88cut: " + path +
+                                   ": disk image 2 gives its size as 2147483647 bytes "
+                                   "from offset 688; the file ends at " +
+                                   std::to_string(bytes.size()) + "\n");
         }
         // The test disk's file: each sector from its first copy without an
         // error (the first when all have one), its bytes up to 256, zero after.
@@ -207,8 +212,9 @@ TEST(DamagedDisks, EveryByteTheDumpHoldsIsCutAndSaidOnceAlike) {
         EXPECT_EQ(file["gaps"], gaps);
         // A block's stop is its first gap.
         if (c.file != std::string("PSGMUS") && !gaps.empty()) {
-            EXPECT_EQ(file["stop"], Json({{"track", gaps[0]["track"]}, {"sector", gaps[0]["sector"]},
-                                          {"short", gaps[0]["found"] != 0}}));
+            EXPECT_EQ(
+                file["stop"],
+                Json({{"track", gaps[0]["track"]}, {"sector", gaps[0]["sector"]}, {"short", gaps[0]["found"] != 0}}));
         }
         // The listing's line ends in `where`; the cut's line is `said`.
         const std::size_t at = listing.find("\n  " + std::string(c.file) + " ");
@@ -216,8 +222,8 @@ TEST(DamagedDisks, EveryByteTheDumpHoldsIsCutAndSaidOnceAlike) {
         EXPECT_NE(line.find(std::string(" ") + c.state + " "), std::string::npos) << line;
         EXPECT_EQ(line.substr(line.size() - file["where"].get<std::string>().size()), file["where"]);
         const std::string said = file["said"].is_null() ? "" : file["said"];
-        EXPECT_EQ(cut.err.find(path + ": " + said + "\n") != std::string::npos,
-                  !said.empty() && c.status != 0) << cut.err;
+        EXPECT_EQ(cut.err.find(path + ": " + said + "\n") != std::string::npos, !said.empty() && c.status != 0)
+            << cut.err;
     }
 }
 
@@ -243,16 +249,14 @@ TEST(TwoKnownDisks, TheLaterDisksFilesReplaceTheEarlier) {
     }
     removeSector(later, 40, 1);  // OPMMUS5 is kept from the first disk
 
-    const d88test::RunResult run =
-        scratch.runOn(d88test::buildImage({d88test::knownDisk(), later}));
+    const d88test::RunResult run = scratch.runOn(d88test::buildImage({d88test::knownDisk(), later}));
     // The later disk could not be cut whole.
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, linesWithout() + linesWithout({"OPMMUS5"}));
     const auto files = scratch.files();
     for (const Block& block : kBlocks) {
         const bool kept = std::string(block.name) == "OPMMUS5";
-        EXPECT_EQ(files.at(block.name), blockBytes(block, -1, kept ? nullptr : inverted))
-            << block.name;
+        EXPECT_EQ(files.at(block.name), blockBytes(block, -1, kept ? nullptr : inverted)) << block.name;
     }
 }
 

@@ -38,8 +38,7 @@ TEST(BoundedWalk, AWalkThroughDisagreeingCountsEndsAfter65535Records) {
         Disk disk;
         std::vector<d88test::Sector>& track = disk.tracks[0];
         for (int i = 0; i <= 65536; ++i) {
-            track.push_back(d88test::sectorWithId(0, 0, i == at ? 9 : 0, 1,
-                                                  Bytes(i == at ? 4 : 0, 7)));
+            track.push_back(d88test::sectorWithId(0, 0, i == at ? 9 : 0, 1, Bytes(i == at ? 4 : 0, 7)));
             track.back().sectorCount = i == 0 ? 2 : 1;
         }
         Scratch scratch;
@@ -87,8 +86,8 @@ TEST(LargeFiles, ADiskImagePastTwoGiBIsCutOnEveryPlatform) {
     first.diskSize = kFirstDiskSize;
     Scratch scratch;
     const std::string path = scratch.root() + "/large.d88";
-    ASSERT_TRUE(d88test::writeSparse(path, {{0, d88test::buildImage({first})},
-                                            {kFirstDiskSize, d88test::buildImage({paddedKnownDisk()})}}));
+    ASSERT_TRUE(d88test::writeSparse(
+        path, {{0, d88test::buildImage({first})}, {kFirstDiskSize, d88test::buildImage({paddedKnownDisk()})}}));
     const d88test::RunResult run = scratch.run({"d88cut", path});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, d88test::knownDiskLines());
@@ -111,7 +110,8 @@ TEST(ReadErrors, AFailedReadIsReportedAndNeverTakenForAMissingSector) {
     const std::map<std::string, Bytes> all = d88test::knownDiskFiles();
     const Case cases[] = {
         {sample, "1", "", {}},
-        {d88test::buildImage({paddedKnownDisk()}), "3",
+        {d88test::buildImage({paddedKnownDisk()}),
+         "3",
          std::string(d88test::kRecognised) + d88test::cuttingLine("IPL2"),
          {{"IPL2", all.at("IPL2")}}},
     };
@@ -119,8 +119,8 @@ TEST(ReadErrors, AFailedReadIsReportedAndNeverTakenForAMissingSector) {
         Scratch scratch;
         scratch.useProgram(D88CUT_FAILING_CALLS_EXE);
         const std::string path = scratch.image(c.image);
-        const d88test::RunResult run = scratch.run(
-            {"d88cut", path}, [&c] { ::setenv("D88CUT_FAIL_READ", c.failingCall, 1); });
+        const d88test::RunResult run =
+            scratch.run({"d88cut", path}, [&c] { ::setenv("D88CUT_FAIL_READ", c.failingCall, 1); });
         EXPECT_EQ(run.status, 1) << c.failingCall;
         EXPECT_EQ(run.out, c.out) << c.failingCall;
         EXPECT_EQ(run.err, "d88cut: cannot read " + path + ": Input/output error\n") << c.failingCall;
@@ -145,8 +145,7 @@ TEST(ReadErrors, InputThatIsNotAFileIsRefusedAtOnce) {
                 if (fd >= 0 && ::write(fd, image.data(), image.size()) < 0) ::_exit(1);
                 ::_exit(0);
             }
-            const d88test::RunResult run =
-                scratch.run({"d88cut", path}, [] { ::alarm(20); });
+            const d88test::RunResult run = scratch.run({"d88cut", path}, [] { ::alarm(20); });
             if (writerPid > 0) {
                 ::kill(writerPid, SIGKILL);
                 ::waitpid(writerPid, nullptr, 0);
@@ -182,8 +181,9 @@ TEST(ReadErrors, AnImageChangedDuringTheRunIsReported) {
         }
         EXPECT_EQ(run.status, 1) << flags;
         EXPECT_EQ(run.out, d88test::knownDiskLines());
-        EXPECT_EQ(run.err, "d88cut: " + path + ": the file changed while it was read; the files "
-                                               "cut from it may mix old and new content\n");
+        EXPECT_EQ(run.err, "d88cut: " + path +
+                               ": the file changed while it was read; the files "
+                               "cut from it may mix old and new content\n");
         EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
     }
 }

@@ -46,13 +46,15 @@ TEST(Diagnostics, EveryOutcomeShortOfAFullCutIsSaidOnce) {
     Disk sizeZero = stranger();
     sizeZero.diskSize = 0;
     const Case cases[] = {
-        {"one header whose disk size is 0", d88test::buildImage({stranger(), sizeZero}),
+        {"one header whose disk size is 0",
+         d88test::buildImage({stranger(), sizeZero}),
          {"disk image 2 gives its size as 0, so the listing repeats its header up to the limit "
           "of 64 disk images",
           // The repeats are one header, not disk images.
           "looked at 2 disk images; none is the known disk"}},
         {"two known disks, the second without OPMMUS5",
-         d88test::buildImage({d88test::knownDisk(), [] {
+         d88test::buildImage({d88test::knownDisk(),
+                              [] {
                                   Disk disk = d88test::knownDisk();
                                   sectorOf(disk, 40, 1).r = 99;
                                   return disk;
@@ -62,12 +64,15 @@ TEST(Diagnostics, EveryOutcomeShortOfAFullCutIsSaidOnce) {
           "OPMMUS5: not cut: its first sector (track 40, C 20, H 0, R 1) is missing or short; "
           "the OPMMUS5 there was cut from disk image 1 of this image"}},
         {"a text file", Bytes(text.begin(), text.end()), {"holds no D88 disk image"}},
-        {"another disk", d88test::buildImage({stranger(), stranger()}),
+        {"another disk",
+         d88test::buildImage({stranger(), stranger()}),
          {"looked at 2 disk images; none is the known disk"}},
-        {"the known disk as the 65th", d88test::buildImage(sixtyFive),
+        {"the known disk as the 65th",
+         d88test::buildImage(sixtyFive),
          {"holds more than 64 disk images; only the first 64 were read",
           "looked at 64 disk images; none is the known disk"}},
-        {"sector 17 only on tracks 10 to 21", knownDiskWith([](Disk& disk) {
+        {"sector 17 only on tracks 10 to 21",
+         knownDiskWith([](Disk& disk) {
              for (int t = 22; t <= 74; ++t) sectorOf(disk, t, 17).r = 18;
          }),
          {"PSGMUS: 52 of its 64 sectors (sector 17 of tracks 10 to 74, but 56) were not found "
@@ -78,14 +83,14 @@ TEST(Diagnostics, EveryOutcomeShortOfAFullCutIsSaidOnce) {
          knownDiskWith([](Disk& disk) { sectorOf(disk, 47, 3).status = 0xB0; }),
          {"OPMMUS1: sector (track 47, C 23, H 1, R 3) is recorded with a data CRC error; its "
           "bytes are written as recorded"}},
-        {"two flagged sectors in IPL3", knownDiskWith([](Disk& disk) {
+        {"two flagged sectors in IPL3",
+         knownDiskWith([](Disk& disk) {
              sectorOf(disk, 3, 2).status = 0xA0;
              sectorOf(disk, 3, 5).status = 0xE0;
          }),
          {"IPL3: sector (track 3, C 1, H 1, R 2) is recorded with an ID CRC error, and 1 more"}},
-        {"a deleted-data mark in a PSGMUS slot", knownDiskWith([](Disk& disk) {
-             sectorOf(disk, 20, 17).deletedMark = 0x10;
-         }),
+        {"a deleted-data mark in a PSGMUS slot",
+         knownDiskWith([](Disk& disk) { sectorOf(disk, 20, 17).deletedMark = 0x10; }),
          {"PSGMUS: sector (track 20, C 10, H 0, R 17) is recorded with a deleted-data mark"}},
     };
     for (const Case& c : cases) {
@@ -93,15 +98,13 @@ TEST(Diagnostics, EveryOutcomeShortOfAFullCutIsSaidOnce) {
         const d88test::RunResult run = scratch.runOn(c.image);
         // Each leaves less than a full cut.
         EXPECT_EQ(run.status, 2) << c.what;
-        ASSERT_EQ(static_cast<std::size_t>(std::count(run.err.begin(), run.err.end(), '\n')),
-                  c.lines.size())
+        ASSERT_EQ(static_cast<std::size_t>(std::count(run.err.begin(), run.err.end(), '\n')), c.lines.size())
             << c.what << ":\n"
             << run.err;
         std::size_t from = 0;
         for (const std::string& words : c.lines) {
             const std::size_t end = run.err.find('\n', from);
-            EXPECT_NE(run.err.substr(from, end - from).find(words), std::string::npos)
-                << c.what << ": " << run.err;
+            EXPECT_NE(run.err.substr(from, end - from).find(words), std::string::npos) << c.what << ": " << run.err;
             from = end + 1;
         }
     }
@@ -123,8 +126,7 @@ TEST(Diagnostics, HelpAndVersionGoToStandardOutput) {
     EXPECT_TRUE(scratch.files().empty());
 
     // A file really named so is reached by its path.
-    ASSERT_TRUE(d88test::writeFile(scratch.work() + "/--help",
-                                   d88test::readFile(D88CUT_SAMPLE).value()));
+    ASSERT_TRUE(d88test::writeFile(scratch.work() + "/--help", d88test::readFile(D88CUT_SAMPLE).value()));
     const d88test::RunResult cut = scratch.run({"d88cut", "./--help"});
     EXPECT_EQ(cut.status, 0);
     EXPECT_EQ(cut.out, d88test::knownDiskLines());
@@ -141,14 +143,13 @@ TEST(Diagnostics, AnImageWithAJapaneseNameIsCutAndNamedReadably) {
     EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
     // A message names it as it was given.
     const d88test::RunResult missing = scratch.run({"d88cut", image + ".missing"});
-    EXPECT_EQ(missing.err, d88test::kOpenFailed + ("d88cut: cannot open " + image +
-                                                   ".missing: No such file or directory\n"));
+    EXPECT_EQ(missing.err,
+              d88test::kOpenFailed + ("d88cut: cannot open " + image + ".missing: No such file or directory\n"));
 }
 
 // What a terminal in this locale shows of a run, standard output and error
 // both; the terminal passes bytes through unchanged.
-std::string onTerminal(const std::vector<std::string>& argv, const char* locale,
-                       const char* variable = "LC_ALL") {
+std::string onTerminal(const std::vector<std::string>& argv, const char* locale, const char* variable = "LC_ALL") {
     int master = -1, slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return "no terminal";
     struct termios raw;
@@ -187,8 +188,7 @@ TEST(Encoding, JapaneseLinesAreUtf8OnAUtf8TerminalAndShiftJisElsewhere) {
               cannotOpenUtf8 + "d88cut: cannot open /absent.d88: No such file or directory\n");
     // Into a file, whatever the locale: the Shift_JIS bytes scripts match.
     d88test::Scratch scratch;
-    const d88test::RunResult piped =
-        scratch.run({"d88cut", D88CUT_SAMPLE}, [] { ::setenv("LC_ALL", "C.UTF-8", 1); });
+    const d88test::RunResult piped = scratch.run({"d88cut", D88CUT_SAMPLE}, [] { ::setenv("LC_ALL", "C.UTF-8", 1); });
     EXPECT_EQ(piped.out, d88test::knownDiskLines());
 }
 

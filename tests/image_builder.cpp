@@ -28,8 +28,7 @@ Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places) {
         const Disk& disk = disks[d];
         const std::size_t start = image.size();
         image.resize(start + kHeaderSize, 0);
-        std::memcpy(&image[start], disk.name.data(),
-                    disk.name.size() < 16 ? disk.name.size() : 16);
+        std::memcpy(&image[start], disk.name.data(), disk.name.size() < 16 ? disk.name.size() : 16);
         image[start + 27] = disk.mediaType;
         for (const auto& [index, sectors] : disk.tracks) {
             putLe(image, start + 32 + 4 * index, image.size() - start, 4);
@@ -44,8 +43,8 @@ Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places) {
                 putLe(record, 4, s.sectorCount.value_or(sectors.size()), 2);
                 putLe(record, 14, s.dataSize.value_or(s.data.size()), 2);
                 if (places != nullptr) {
-                    places->push_back({static_cast<int>(d), index, s.r, image.size(),
-                                       image.size() + kRecordHeaderSize, s.data.size()});
+                    places->push_back({static_cast<int>(d), index, s.r, image.size(), image.size() + kRecordHeaderSize,
+                                       s.data.size()});
                 }
                 image.insert(image.end(), record.begin(), record.end());
                 image.insert(image.end(), s.data.begin(), s.data.end());
@@ -54,9 +53,8 @@ Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places) {
         for (const auto& [index, offset] : disk.trackOffsets) {
             putLe(image, start + 32 + 4 * index, static_cast<std::uint32_t>(offset), 4);
         }
-        const std::uint32_t size = disk.diskSize
-                                       ? static_cast<std::uint32_t>(*disk.diskSize)
-                                       : static_cast<std::uint32_t>(image.size() - start);
+        const std::uint32_t size = disk.diskSize ? static_cast<std::uint32_t>(*disk.diskSize)
+                                                 : static_cast<std::uint32_t>(image.size() - start);
         putLe(image, start + 28, size, 4);
     }
     return image;
@@ -65,19 +63,16 @@ Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places) {
 bool writeFile(const std::string& path, const Bytes& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return false;
-    const bool ok = bytes.empty() ||
-                    std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
 
-bool writeSparse(const std::string& path,
-                 const std::vector<std::pair<std::int64_t, Bytes>>& pieces) {
+bool writeSparse(const std::string& path, const std::vector<std::pair<std::int64_t, Bytes>>& pieces) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return false;
     bool ok = true;
     for (const auto& [offset, bytes] : pieces) {
-        ok = ok && ::pwrite(fd, bytes.data(), bytes.size(), offset) ==
-                       static_cast<ssize_t>(bytes.size());
+        ok = ok && ::pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
     }
     return ::close(fd) == 0 && ok;
 }
@@ -105,9 +100,7 @@ Sector sectorWithId(int c, int h, int r, int n, Bytes data) {
     return s;
 }
 
-Sector sectorAt(int track, int r, Bytes data) {
-    return sectorWithId(track / 2, track % 2, r, 1, std::move(data));
-}
+Sector sectorAt(int track, int r, Bytes data) { return sectorWithId(track / 2, track % 2, r, 1, std::move(data)); }
 
 Bytes sectorBytes(int track, int r) {
     Bytes data(256);

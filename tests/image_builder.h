@@ -52,8 +52,7 @@ Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places = n
 bool writeFile(const std::string& path, const Bytes& bytes);
 // Writes pieces at far-apart offsets of a sparse file, to reach positions
 // beyond 2 GiB without writing gigabytes. False when one cannot be written.
-bool writeSparse(const std::string& path,
-                 const std::vector<std::pair<std::int64_t, Bytes>>& pieces);
+bool writeSparse(const std::string& path, const std::vector<std::pair<std::int64_t, Bytes>>& pieces);
 // Nothing when the file cannot be opened.
 std::optional<Bytes> readFile(const std::string& path);
 

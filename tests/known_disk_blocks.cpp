@@ -8,11 +8,10 @@
 namespace d88test {
 
 const Block kBlocks[15] = {
-    {"IPL2", 44, 11, 1024},    {"IPL3", 3, 1, 4096},     {"OPMDRV", 79, 1, 2048},
-    {"OPMTBL", 44, 15, 256},   {"OPMMUS0", 79, 9, 2048}, {"OPMMUS1", 46, 12, 6400},
-    {"OPMMUS2", 78, 8, 2048},  {"OPMMUS3", 78, 4, 1024}, {"OPMMUS4", 75, 9, 2816},
-    {"OPMMUS5", 40, 1, 1792},  {"OPMMUS6", 74, 9, 4096}, {"OPMMUS7", 74, 2, 1792},
-    {"OPMMUS8", 72, 13, 5376}, {"PSGDRV", 44, 5, 2560},  {"PSGTBL", 44, 16, 256},
+    {"IPL2", 44, 11, 1024},    {"IPL3", 3, 1, 4096},      {"OPMDRV", 79, 1, 2048},  {"OPMTBL", 44, 15, 256},
+    {"OPMMUS0", 79, 9, 2048},  {"OPMMUS1", 46, 12, 6400}, {"OPMMUS2", 78, 8, 2048}, {"OPMMUS3", 78, 4, 1024},
+    {"OPMMUS4", 75, 9, 2816},  {"OPMMUS5", 40, 1, 1792},  {"OPMMUS6", 74, 9, 4096}, {"OPMMUS7", 74, 2, 1792},
+    {"OPMMUS8", 72, 13, 5376}, {"PSGDRV", 44, 5, 2560},   {"PSGTBL", 44, 16, 256},
 };
 
 std::vector<std::pair<int, int>> runSectors(const Block& block) {
@@ -56,18 +55,15 @@ Sector& sectorOf(Disk& disk, int track, int r) {
 
 std::string cuttingLine(const std::string& name) { return "cutting ... " + name + "\n"; }
 
-std::string gapsLine(const std::string& image, const std::string& name, int sectors,
-                     const std::vector<Gap>& gaps) {
-    std::string line = "d88cut: " + image + ": " + name + ": " + std::to_string(gaps.size()) +
-                       " of its " + std::to_string(sectors) + " sectors " +
+std::string gapsLine(const std::string& image, const std::string& name, int sectors, const std::vector<Gap>& gaps) {
+    std::string line = "d88cut: " + image + ": " + name + ": " + std::to_string(gaps.size()) + " of its " +
+                       std::to_string(sectors) + " sectors " +
                        (name == "PSGMUS" ? "(sector 17 of tracks 10 to 74, but 56) " : "") +
                        (gaps.size() == 1 ? "was" : "were") + " not found whole: ";
     for (std::size_t i = 0; i < gaps.size() && i < 4; ++i) {
         const Gap& gap = gaps[i];
-        line += (i == 0 ? "track " : ", track ") + std::to_string(gap.track) + " sector " +
-                std::to_string(gap.sector) +
-                (gap.found == 0 ? " missing"
-                                : " short (" + std::to_string(gap.found) + " of 256 bytes)");
+        line += (i == 0 ? "track " : ", track ") + std::to_string(gap.track) + " sector " + std::to_string(gap.sector) +
+                (gap.found == 0 ? " missing" : " short (" + std::to_string(gap.found) + " of 256 bytes)");
     }
     if (gaps.size() > 4) line += ", and " + std::to_string(gaps.size() - 4) + " more";
     return line + "; the bytes not found are written as zero\n";
@@ -76,8 +72,7 @@ std::string gapsLine(const std::string& image, const std::string& name, int sect
 std::string notCutLine(const std::string& image, const Block& block) {
     return "d88cut: " + image + ": " + block.name + ": not cut: its first sector (track " +
            std::to_string(block.track) + ", C " + std::to_string(block.track / 2) + ", H " +
-           std::to_string(block.track % 2) + ", R " + std::to_string(block.sector) +
-           ") is missing or short\n";
+           std::to_string(block.track % 2) + ", R " + std::to_string(block.sector) + ") is missing or short\n";
 }
 
 std::map<std::string, Bytes> knownDiskFiles() {

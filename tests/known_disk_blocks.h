@@ -38,8 +38,7 @@ struct Gap {
     int found;
 };
 // The warning for a file of `sectors` sectors written with these gaps.
-std::string gapsLine(const std::string& image, const std::string& name, int sectors,
-                     const std::vector<Gap>& gaps);
+std::string gapsLine(const std::string& image, const std::string& name, int sectors, const std::vector<Gap>& gaps);
 // The warning for a block whose first sector is missing or short, in a
 // directory without a file of its name.
 std::string notCutLine(const std::string& image, const Block& block);

@@ -45,8 +45,7 @@ std::vector<Disk> one(const std::function<void(Disk&)>& change) {
 const Case kCases[] = {
     {"disk size 0", [] { return one([](Disk& d) { d.diskSize = 0; }); }, 64, 0, 0, 0, 0, 1, 0},
     {"negative disk size", [] { return one([](Disk& d) { d.diskSize = -5; }); }, 1, 0, 0, 0, 0, 1, 0},
-    {"disk size 0x7FFFFFFF", [] { return one([](Disk& d) { d.diskSize = INT32_MAX; }); },
-     1, 0, 0, 0, 0, 1, 256},
+    {"disk size 0x7FFFFFFF", [] { return one([](Disk& d) { d.diskSize = INT32_MAX; }); }, 1, 0, 0, 0, 0, 1, 256},
     {"disk size overflowing the running position",
      [] {
          Disk big = base();
@@ -55,16 +54,15 @@ const Case kCases[] = {
      },
      2, 1, 1, 0, 1, 1, 256},
     {"track offset 0", [] { return one([](Disk& d) { d.trackOffsets[0] = 0; }); }, 1, 0, 0, 0, 0, 1, 0},
-    {"negative track offset", [] { return one([](Disk& d) { d.trackOffsets[0] = -1; }); },
-     1, 0, 0, 0, 0, 1, 0},
-    {"most negative track offset", [] { return one([](Disk& d) { d.trackOffsets[1] = INT32_MIN; }); },
-     1, 0, 1, 0, 1, 1, 0},
-    {"track offset equal to the disk size", [] { return one([](Disk& d) { d.diskSize = kTrack1; }); },
-     1, 0, 1, 0, 1, 1, 256},
-    {"track offset above the disk size", [] { return one([](Disk& d) { d.diskSize = kTrack1 - 1; }); },
-     1, 0, 1, 0, 1, 1, 0},
-    {"track offset inside the header", [] { return one([](Disk& d) { d.trackOffsets[0] = 16; }); },
-     1, 0, 0, 0, 0, 1, 0},
+    {"negative track offset", [] { return one([](Disk& d) { d.trackOffsets[0] = -1; }); }, 1, 0, 0, 0, 0, 1, 0},
+    {"most negative track offset", [] { return one([](Disk& d) { d.trackOffsets[1] = INT32_MIN; }); }, 1, 0, 1, 0, 1, 1,
+     0},
+    {"track offset equal to the disk size", [] { return one([](Disk& d) { d.diskSize = kTrack1; }); }, 1, 0, 1, 0, 1, 1,
+     256},
+    {"track offset above the disk size", [] { return one([](Disk& d) { d.diskSize = kTrack1 - 1; }); }, 1, 0, 1, 0, 1,
+     1, 0},
+    {"track offset inside the header", [] { return one([](Disk& d) { d.trackOffsets[0] = 16; }); }, 1, 0, 0, 0, 0, 1,
+     0},
     {"track offset overflowing with the disk offset",
      [] {
          Disk far = base();
@@ -73,8 +71,7 @@ const Case kCases[] = {
          return std::vector<Disk>{base(), far};
      },
      2, 1, 0, 0, 0, 1, 0},
-    {"sector count 0", [] { return one([](Disk& d) { d.tracks[0][0].sectorCount = 0; }); },
-     1, 0, 0, 0, 0, 1, 0},
+    {"sector count 0", [] { return one([](Disk& d) { d.tracks[0][0].sectorCount = 0; }); }, 1, 0, 0, 0, 0, 1, 0},
     {"sector count 65535, sector absent",
      [] {
          return one([](Disk& d) {
@@ -82,11 +79,11 @@ const Case kCases[] = {
          });
      },
      1, 0, 0, 0, 0, 9, 0},
-    {"sector count 65535, sector present",
-     [] { return one([](Disk& d) { d.tracks[0][0].sectorCount = 65535; }); }, 1, 0, 0, 0, 0, 1, 256},
+    {"sector count 65535, sector present", [] { return one([](Disk& d) { d.tracks[0][0].sectorCount = 65535; }); }, 1,
+     0, 0, 0, 0, 1, 256},
     {"data size 0", [] { return one([](Disk& d) { d.tracks[0][0].dataSize = 0; }); }, 1, 0, 0, 0, 0, 1, 0},
-    {"data size beyond the end of the file",
-     [] { return one([](Disk& d) { d.tracks[1][0].dataSize = 65535; }); }, 1, 0, 1, 0, 1, 1, 256},
+    {"data size beyond the end of the file", [] { return one([](Disk& d) { d.tracks[1][0].dataSize = 65535; }); }, 1, 0,
+     1, 0, 1, 1, 256},
 };
 
 TEST(MalformedImages, EachCaseListsAndFindsWhatItMust) {

@@ -34,11 +34,9 @@ TEST(Escaping, NamesAndQuotedBytesShowEveryByteUnambiguously) {
         const char* readable;  // the same on a terminal that shows UTF-8; null: not asked
     };
     const Case cases[] = {
-        {"a\\b\"c\x7f\t", "a\\b\"c\\x7f\\t", "\"a\\\\b\\\"c\\x7f\\x09\"",
-         "\"a\\\\b\\\"c\\x7f\\x09\""},
+        {"a\\b\"c\x7f\t", "a\\b\"c\\x7f\\t", "\"a\\\\b\\\"c\\x7f\\x09\"", "\"a\\\\b\\\"c\\x7f\\x09\""},
         // U+0085, a C1 control; a lone continuation byte; an overlong slash.
-        {"c1\xc2\x85 \x80\xc0\xaf", "c1\\xc2\\x85 \\x80\\xc0\\xaf",
-         "\"c1\\xc2\\x85 \\x80\\xc0\\xaf\"", nullptr},
+        {"c1\xc2\x85 \x80\xc0\xaf", "c1\\xc2\\x85 \\x80\\xc0\\xaf", "\"c1\\xc2\\x85 \\x80\\xc0\\xaf\"", nullptr},
         // Shift_JIS: a game's name, half-width kana, a lead byte at the end
         // (in a path, DE 81 is UTF-8).
         {"\x83Q\x81[\x83\x80 \xb6\xde\x81", "\\x83Q\\x81[\\x83\\x80 \\xb6\xde\x81",
@@ -47,8 +45,7 @@ TEST(Escaping, NamesAndQuotedBytesShowEveryByteUnambiguously) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(shown(d88cut::Name{c.bytes.c_str()}), c.asName) << c.bytes;
-        const d88cut::Quoted quoted = {reinterpret_cast<const std::uint8_t*>(c.bytes.data()),
-                                       c.bytes.size()};
+        const d88cut::Quoted quoted = {reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()};
         EXPECT_EQ(shown(quoted), c.asQuoted) << c.bytes;
         if (c.readable == nullptr) continue;
         const d88cut::DiskText text = {quoted.bytes, quoted.length, true};

@@ -37,8 +37,7 @@ std::size_t entriesBelow(const Scratch& scratch) {
 
 TEST(Options, EachOptionDoesWhatItSaysWithItsStatus) {
     const Bytes sample = d88test::readFile(D88CUT_SAMPLE).value();
-    const Bytes two =
-        d88test::buildImage({diskWithBoot("OTHER", "nothing here"), d88test::knownDisk()});
+    const Bytes two = d88test::buildImage({diskWithBoot("OTHER", "nothing here"), d88test::knownDisk()});
     const std::string usage = std::string(d88test::kUsage) + d88test::kTryHelp;
     struct Case {
         std::vector<std::string> args;  // IMAGE: the sample; TWO: another disk, then the known one
@@ -51,25 +50,29 @@ TEST(Options, EachOptionDoesWhatItSaysWithItsStatus) {
         {{"--directory", "\u51FA\u529B", "IMAGE"}, 0, "", "\u51FA\u529B"},
         {{"--directory=out", "--", "IMAGE"}, 0, "", "out"},
         {{"IMAGE", "-Cout"}, 0, "", "out"},
-        {{"-C", "afile", "IMAGE"}, 1, "d88cut: cannot make the directory afile: Not a directory\n",
-         nullptr},
+        {{"-C", "afile", "IMAGE"}, 1, "d88cut: cannot make the directory afile: Not a directory\n", nullptr},
         {{"-C", "d", "d/IPL3"}, 1, "d88cut: cannot write d/IPL3: it is the input image\n", "d"},
         {{"--", "-odd.d88"}, 0, "", "."},
         {{"--disk=2", "TWO"}, 0, "", "."},
         // The run worked; there was nothing to cut.
-        {{"--disk", "1", "TWO"}, 2,
+        {{"--disk", "1", "TWO"},
+         2,
          "d88cut: TWO: disk image 1 is not the known disk; nothing was cut (--list shows what it "
          "holds)\n",
          nullptr},
-        {{"--disk=3", "TWO"}, 1, "d88cut: TWO: has no disk image 3; it holds 2 disk images\n",
+        {{"--disk=3", "TWO"}, 1, "d88cut: TWO: has no disk image 3; it holds 2 disk images\n", nullptr},
+        {{"--disk=x", "IMAGE"},
+         1,
+         "d88cut: option '--disk' takes a whole number from 1 to 64, not 'x'\n" + usage,
          nullptr},
-        {{"--disk=x", "IMAGE"}, 1,
-         "d88cut: option '--disk' takes a whole number from 1 to 64, not 'x'\n" + usage, nullptr},
         {{"-x", "IMAGE"}, 1, "d88cut: unknown option '-x'\n" + usage, nullptr},
         // Refusals, and no number wrapped round to a small one.
-        {{"--disk=0", "TWO"}, 1,
-         "d88cut: option '--disk' takes a whole number from 1 to 64, not '0'\n" + usage, nullptr},
-        {{"--disk=4294967297", "TWO"}, 1,
+        {{"--disk=0", "TWO"},
+         1,
+         "d88cut: option '--disk' takes a whole number from 1 to 64, not '0'\n" + usage,
+         nullptr},
+        {{"--disk=4294967297", "TWO"},
+         1,
          "d88cut: option '--disk' takes a whole number from 1 to 64, not '4294967297'\n" + usage,
          nullptr},
         {{"--list=yes", "IMAGE"}, 1, "d88cut: option '--list' takes no value\n" + usage, nullptr},
@@ -77,10 +80,12 @@ TEST(Options, EachOptionDoesWhatItSaysWithItsStatus) {
         {{"--=out", "IMAGE"}, 1, "d88cut: unknown option '--=out'\n" + usage, nullptr},
         {{"-C", "", "IMAGE"}, 1, "d88cut: option '-C' needs a directory\n" + usage, nullptr},
         {{"IMAGE", "-C"}, 1, "d88cut: option '-C' needs a value\n" + usage, nullptr},
-        {{"IMAGE", "IMAGE"}, 1,
+        {{"IMAGE", "IMAGE"},
+         1,
          "d88cut: one image at a time; given 2: " D88CUT_SAMPLE ", " D88CUT_SAMPLE "\n" + usage,
          nullptr},
-        {{"no\nsuch\x1b.d88"}, 1,
+        {{"no\nsuch\x1b.d88"},
+         1,
          d88test::kOpenFailed + std::string("d88cut: cannot open no\\nsuch\\x1b.d88: No such file "
                                             "or directory\n"),
          nullptr},
@@ -146,11 +151,11 @@ TEST(Listing, StatesAndCrcsAgreeWithWhatACutWrites) {
         }
         throw std::out_of_range("no such sector");
     };
-    sector(40, 1).r = 99;              // OPMMUS5: missing
-    sector(78, 5).r = 99;              // OPMMUS3: partial
-    sector(47, 3).status = 0xB0;       // OPMMUS1: flagged
+    sector(40, 1).r = 99;         // OPMMUS5: missing
+    sector(78, 5).r = 99;         // OPMMUS3: partial
+    sector(47, 3).status = 0xB0;  // OPMMUS1: flagged
     for (int t = 22; t <= 30; ++t) sector(t, 17).r = 99;
-    sector(31, 17).data.resize(100);   // PSGMUS: 9 slots missing, 1 short
+    sector(31, 17).data.resize(100);  // PSGMUS: 9 slots missing, 1 short
     const Bytes image = d88test::buildImage({nearMiss, empty, known});
 
     Scratch cut;
@@ -159,17 +164,15 @@ TEST(Listing, StatesAndCrcsAgreeWithWhatACutWrites) {
 
     auto diskLine = [](int n, const char* media, const Disk& disk, const std::string& rest) {
         char head[64];
-        std::snprintf(head, sizeof head, "disk %2d  %-4s%11zu  ", n, media,
-                      d88test::buildImage({disk}).size());
+        std::snprintf(head, sizeof head, "disk %2d  %-4s%11zu  ", n, media, d88test::buildImage({disk}).size());
         return head + rest + "\n";
     };
-    auto fileLine = [&files](const char* name, int size, const std::string& state,
-                             const std::string& where) {
+    auto fileLine = [&files](const char* name, int size, const std::string& state, const std::string& where) {
         char crc[12] = "-";
         if (files.count(name) != 0) std::snprintf(crc, sizeof crc, "%08x", crcOf(files.at(name)));
         char line[256];
-        std::snprintf(line, sizeof line, "  %-8s%6d  %-8s%-*s%s\n", name, size, state.c_str(),
-                      where.empty() ? 0 : 9, crc, where.c_str());
+        std::snprintf(line, sizeof line, "  %-8s%6d  %-8s%-*s%s\n", name, size, state.c_str(), where.empty() ? 0 : 9,
+                      crc, where.c_str());
         return std::string(line);
     };
     std::string known3 = diskLine(3, "2D", known, "known  \"D88CUT SAMPLE\"");
@@ -177,8 +180,7 @@ TEST(Listing, StatesAndCrcsAgreeWithWhatACutWrites) {
         const std::string name = b.name;
         known3 += name == "OPMMUS5"   ? fileLine(b.name, b.size, "missing", "track 40 sector 1 missing")
                   : name == "OPMMUS3" ? fileLine(b.name, b.size, "partial", "track 78 sector 5 missing")
-                  : name == "OPMMUS1" ? fileLine(b.name, b.size, "flagged",
-                                                 "track 47 sector 3: a data CRC error")
+                  : name == "OPMMUS1" ? fileLine(b.name, b.size, "flagged", "track 47 sector 3: a data CRC error")
                                       : fileLine(b.name, b.size, "whole", "");
     }
     known3 += fileLine("PSGMUS", 16384, "partial",
@@ -189,8 +191,7 @@ TEST(Listing, StatesAndCrcsAgreeWithWhatACutWrites) {
     const std::string path = scratch.image(image);
     const d88test::RunResult all = scratch.run({"d88cut", "-l", path});
     EXPECT_EQ(all.out, diskLine(1, "2D", nearMiss, "other  \"NEAR\"  boot \"VORLU        SYS\"") +
-                           diskLine(2, "2HD", empty, "other  \"EMPTY\\x01\"  no-boot-sector") +
-                           known3);
+                           diskLine(2, "2HD", empty, "other  \"EMPTY\\x01\"  no-boot-sector") + known3);
     EXPECT_EQ(all.err, "");
     EXPECT_EQ(all.status, 2);  // no known disk would be cut whole
     const d88test::RunResult one = scratch.run({"d88cut", "--list", "--disk=3", "-C", "out", path});

@@ -59,7 +59,8 @@ TEST(Put, EditedFilesComeBackAndNothingElseChanges) {
             d88test::writeFile(scratch.work() + "/game/" + name, inverted(scratch.files("game").at(name)));
             for (const d88test::Placed& p : places) {
                 const auto sectors = d88test::fileSectors(name);
-                if (p.disk == c.disks - 1 && std::count(sectors.begin(), sectors.end(), std::make_pair(p.track, int{p.r}))) {
+                if (p.disk == c.disks - 1 &&
+                    std::count(sectors.begin(), sectors.end(), std::make_pair(p.track, int{p.r}))) {
                     std::fill(theirs.begin() + p.dataAt, theirs.begin() + p.dataAt + 256, true);
                 }
             }
@@ -100,8 +101,10 @@ TEST(Put, ARefusalOrAFailureWritesNothing) {
         {"the known disk twice", d88test::buildImage({d88test::knownDisk(), d88test::knownDisk()}), "", "new.d88",
          "holds the known disk 2 times (disk images 1, 2); --disk=N says which"},
         {"the image by its name", sample, "", "IMAGE", "it is the input image"},
-        {"the image by a link", sample, "ln -s ../image.d88 new.d88;", "new.d88", "cannot write new.d88: it is the input image"},
-        {"the image by a hard link", sample, "ln ../image.d88 new.d88;", "new.d88", "cannot write new.d88: it is the input image"},
+        {"the image by a link", sample, "ln -s ../image.d88 new.d88;", "new.d88",
+         "cannot write new.d88: it is the input image"},
+        {"the image by a hard link", sample, "ln ../image.d88 new.d88;", "new.d88",
+         "cannot write new.d88: it is the input image"},
         {"no file", sample, "rm game/*;", "new.d88", "nothing to put: game holds none of the sixteen files"},
         {"a write that fails", sample, "", "STRACE", "cannot write new.d88: No space left on device"},
     };
@@ -113,10 +116,12 @@ TEST(Put, ARefusalOrAFailureWritesNothing) {
         scratch.run({"d88cut", "-C", "game", "--disk=1", image});
         ASSERT_EQ(std::system(("cd " + scratch.work() + " && { " + c.prepare + " :; } 2>/dev/null").c_str()), 0);
         const std::set<std::string> before = entries(scratch.work());
-        std::vector<std::string> argv = {"d88cut", "-C", "game", "--put=" + (c.put == "IMAGE" ? image : "new.d88"), image};
+        std::vector<std::string> argv = {"d88cut", "-C", "game", "--put=" + (c.put == "IMAGE" ? image : "new.d88"),
+                                         image};
         if (c.put == "STRACE") {
             scratch.useProgram("/usr/bin/strace");
-            argv.insert(argv.begin(), {"strace", "-qqq", "-o", "/dev/null", "-e", "inject=write:error=ENOSPC:when=2", D88CUT_EXE});
+            argv.insert(argv.begin(),
+                        {"strace", "-qqq", "-o", "/dev/null", "-e", "inject=write:error=ENOSPC:when=2", D88CUT_EXE});
             argv.erase(argv.begin() + 7);
         }
         const d88test::RunResult run = scratch.run(argv, [] { ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1); });

@@ -43,9 +43,7 @@ protected:
         path_ = scratch_.image(image);
         ASSERT_TRUE(reader_.open(path_.c_str()));
     }
-    void openDisks(const std::vector<Disk>& disks) {
-        openImage(d88test::buildImage(disks));
-    }
+    void openDisks(const std::vector<Disk>& disks) { openImage(d88test::buildImage(disks)); }
     // Opens a one-disk image and selects the disk.
     void selectOnly(const Disk& disk) {
         openDisks({disk});
@@ -53,8 +51,7 @@ protected:
     }
     Bytes read(int track, int c, int h, int r, int n, int maxLen) {
         Bytes out(static_cast<std::size_t>(maxLen) + 1, 0xEE);
-        const std::int32_t got =
-            reader_.readSector(track, c, h, r, n, out.data(), maxLen);
+        const std::int32_t got = reader_.readSector(track, c, h, r, n, out.data(), maxLen);
         out.resize(static_cast<std::size_t>(got));
         return out;
     }
@@ -99,8 +96,7 @@ TEST_F(ReaderTest, MissingOrUnreadableFileDoesNotOpen) {
 }
 
 TEST_F(ReaderTest, ListsDiskImagesBackToBack) {
-    openDisks({diskWith({{0, {sectorAt(0, 1, Bytes(256, 1))}}}, "FIRST"),
-               diskWith({}, "SECOND"),
+    openDisks({diskWith({{0, {sectorAt(0, 1, Bytes(256, 1))}}}, "FIRST"), diskWith({}, "SECOND"),
                diskWith({{3, {sectorAt(3, 1, Bytes(128, 3))}}}, "THIRD")});
     ASSERT_EQ(reader_.diskCount(), 3);
     ASSERT_TRUE(reader_.selectDisk(2));
@@ -136,8 +132,7 @@ TEST_F(ReaderTest, ListingEndsWhereADiskOffsetWouldPassTwoGiB) {
     big.diskSize = INT32_MAX;
     const Bytes header = d88test::buildImage({big});
     const std::string path = scratch_.root() + "/sparse.d88";
-    ASSERT_TRUE(d88test::writeSparse(
-        path, {{0, header}, {INT32_MAX, header}, {2LL * INT32_MAX, header}}));
+    ASSERT_TRUE(d88test::writeSparse(path, {{0, header}, {INT32_MAX, header}, {2LL * INT32_MAX, header}}));
     ASSERT_TRUE(reader_.open(path.c_str()));
     EXPECT_EQ(reader_.diskCount(), 2);
     EXPECT_TRUE(reader_.selectDisk(1));
@@ -197,9 +192,9 @@ TEST_F(ReaderTest, SelectFailsWhenTheHeaderWasCutAfterOpen) {
 // --- finding a sector ------------------------------------------------------
 
 TEST_F(ReaderTest, FindsSectorsInAnyRecordOrder) {
-    selectOnly(diskWith({{5, {sectorAt(5, 3, sectorBytes(5, 3)),
-                              sectorAt(5, 1, sectorBytes(5, 1)),
-                              sectorAt(5, 2, sectorBytes(5, 2))}}}));
+    selectOnly(diskWith(
+        {{5,
+          {sectorAt(5, 3, sectorBytes(5, 3)), sectorAt(5, 1, sectorBytes(5, 1)), sectorAt(5, 2, sectorBytes(5, 2))}}}));
     for (int r = 1; r <= 3; ++r) EXPECT_EQ(read(5, 2, 1, r, 1, 256), sectorBytes(5, r));
 }
 
@@ -223,8 +218,7 @@ TEST_F(ReaderTest, SectorCountZeroEmptiesTheTrackForReadSectorOnly) {
     Sector first = record(0, 0, 1, 1, Bytes(256, 1));
     Sector second = record(0, 0, 2, 1, Bytes(256, 2));
     first.sectorCount = second.sectorCount = 0;
-    selectOnly(diskWith({{0, {first, second}},
-                         {1, {record(0, 1, 1, 1, Bytes(256, 3))}}}));
+    selectOnly(diskWith({{0, {first, second}}, {1, {record(0, 1, 1, 1, Bytes(256, 3))}}}));
     EXPECT_EQ(read(0, 0, 0, 1, 1, 256), Bytes());
     EXPECT_EQ(read(0, 0, 0, 2, 1, 256), Bytes());
     // The listing runs on through the next track until its output is full.
@@ -276,8 +270,7 @@ TEST_F(ReaderTest, TrackPositionIsExactBeyondTwoGiB) {
     Disk second = diskWith({});
     second.diskSize = INT32_MAX;
     second.trackOffsets[0] = kFar;
-    const Bytes rec = d88test::buildImage(
-        {diskWith({{0, {record(0, 0, 1, 1, Bytes(256, 5))}}})});
+    const Bytes rec = d88test::buildImage({diskWith({{0, {record(0, 0, 1, 1, Bytes(256, 5))}}})});
     const std::string path = scratch_.root() + "/sparse.d88";
     ASSERT_TRUE(d88test::writeSparse(path, {{0, d88test::buildImage({first})},
                                             {kFar, d88test::buildImage({second})},
@@ -288,8 +281,8 @@ TEST_F(ReaderTest, TrackPositionIsExactBeyondTwoGiB) {
 }
 
 TEST_F(ReaderTest, DataCutByTheEndOfFileReturnsTheBytesThatArrived) {
-    Bytes image = d88test::buildImage({diskWith({{0, {sectorAt(0, 1, sectorBytes(0, 1)),
-                                                      sectorAt(0, 2, sectorBytes(0, 2))}}})});
+    Bytes image =
+        d88test::buildImage({diskWith({{0, {sectorAt(0, 1, sectorBytes(0, 1)), sectorAt(0, 2, sectorBytes(0, 2))}}})});
     image.resize(image.size() - 156);  // 100 bytes of sector 2 are left
     openImage(image);
     ASSERT_TRUE(reader_.selectDisk(0));
@@ -301,8 +294,8 @@ TEST_F(ReaderTest, DataCutByTheEndOfFileReturnsTheBytesThatArrived) {
 }
 
 TEST_F(ReaderTest, HeaderCutByTheEndOfFileEndsTheWalk) {
-    Bytes image = d88test::buildImage({diskWith({{0, {sectorAt(0, 1, Bytes(256, 1)),
-                                                      sectorAt(0, 2, Bytes(256, 2))}}})});
+    Bytes image =
+        d88test::buildImage({diskWith({{0, {sectorAt(0, 1, Bytes(256, 1)), sectorAt(0, 2, Bytes(256, 2))}}})});
     image.resize(image.size() - 256 - 8);
     openImage(image);
     ASSERT_TRUE(reader_.selectDisk(0));
@@ -396,8 +389,9 @@ TEST_F(RunTest, NothingToReadOrNoFirstSectorGivesZero) {
 }
 
 TEST_F(RunTest, RunEndsBeforeAMissingOrShortSector) {
-    Disk disk = diskWith({{0, {sectorAt(0, 1, Bytes(256, 1)), sectorAt(0, 2, Bytes(256, 2)),
-                               sectorAt(0, 3, Bytes(128, 3)), sectorAt(0, 5, Bytes(256, 5))}}});
+    Disk disk = diskWith({{0,
+                           {sectorAt(0, 1, Bytes(256, 1)), sectorAt(0, 2, Bytes(256, 2)), sectorAt(0, 3, Bytes(128, 3)),
+                            sectorAt(0, 5, Bytes(256, 5))}}});
     selectOnly(disk);
     reader_.setSectorRange(1, 16);
     Bytes out(1024);
@@ -410,8 +404,8 @@ TEST_F(RunTest, RunEndsBeforeAMissingOrShortSector) {
 // --- listing a track's identities ------------------------------------------
 
 TEST_F(ReaderTest, TrackIdsListRecordsInFileOrderAsFarAsTheyFit) {
-    selectOnly(diskWith({{3, {record(1, 1, 9, 1, Bytes(256)), record(1, 1, 2, 0, Bytes(128)),
-                              record(7, 0, 3, 2, Bytes(512))}}}));
+    selectOnly(diskWith(
+        {{3, {record(1, 1, 9, 1, Bytes(256)), record(1, 1, 2, 0, Bytes(128)), record(7, 0, 3, 2, Bytes(512))}}}));
     std::uint8_t ids[16] = {};
     ASSERT_EQ(reader_.readTrackIds(3, ids, 16), 12);
     const std::uint8_t expected[12] = {1, 1, 9, 1, 1, 1, 2, 0, 7, 0, 3, 2};

@@ -61,8 +61,7 @@ TEST(Statuses, ACutAndAListingOfOneImageSayTheSame) {
     };
     const Case cases[] = {
         {"a whole known disk", image({whole}), {}, 0},
-        {"a flagged sector only", image({knownWith([](Disk& d) { sectorOf(d, 3, 2).status = 0xB0; })}),
-         {}, 2},
+        {"a flagged sector only", image({knownWith([](Disk& d) { sectorOf(d, 3, 2).status = 0xB0; })}), {}, 2},
         {"no known disk", image({bootOnly(1, ' '), bootOnly(1, ' ')}), {}, 2},
         {"not a D88 image", text(800), {}, 2},
         {"the known disk twice, the later damaged", image({whole, damaged}), {}, 2},
@@ -74,8 +73,10 @@ TEST(Statuses, ACutAndAListingOfOneImageSayTheSame) {
         {"a boot sector of no data bytes", image({knownWith([](Disk& d) { sectorOf(d, 0, 1).data.clear(); })}), {}, 2},
         // After a known disk, whose boot sector's 17th byte is the
         // signature's last; the 16 bytes are its others.
-        {"a boot sector of 16 bytes", image({whole, knownWith([](Disk& d) { sectorOf(d, 0, 1).data.resize(16); })}),
-         {"--disk=2"}, 2},
+        {"a boot sector of 16 bytes",
+         image({whole, knownWith([](Disk& d) { sectorOf(d, 0, 1).data.resize(16); })}),
+         {"--disk=2"},
+         2},
         {"a disk name of control bytes", image({knownWith([](Disk& d) { d.name = "\x01\x1f\x7f\"\\"; })}), {}, 0},
     };
     for (const Case& c : cases) {
@@ -127,8 +128,7 @@ TEST(Shape, WhatTheFileHoldsBeyondItsDiskImagesIsSaidOnce) {
         // Real files vary in ways that are not flagged.
         {"one byte after, as some writers add", image({d88test::knownDisk()}, 0, 1), "", "known"},
         {"a header-only image", image({headerOnly}), none, "2HD         688  other"},
-        {"a 1024-byte boot sector", image({bootOnly(3, 'B')}), none,
-         "boot-sector-1024-bytes \"BBBBBBBBBBBBBBBB\""},
+        {"a 1024-byte boot sector", image({bootOnly(3, 'B')}), none, "boot-sector-1024-bytes \"BBBBBBBBBBBBBBBB\""},
     };
     for (const Case& c : cases) {
         Scratch scratch;
@@ -174,8 +174,9 @@ TEST(Shape, TheJsonListingSaysTheFilesShapeTrue) {
         // Wine's own standard error is not the tool's.
         if (c.closeStderr && d88test::windowsExe() != nullptr) continue;
         Scratch scratch;
-        const d88test::RunResult run = scratch.run({"d88cut", "--json", scratch.image(c.image)},
-                                                   [&c] { if (c.closeStderr) ::close(2); });
+        const d88test::RunResult run = scratch.run({"d88cut", "--json", scratch.image(c.image)}, [&c] {
+            if (c.closeStderr) ::close(2);
+        });
         const Json doc = Json::parse(run.out);
         EXPECT_EQ(doc.at("looksLikeD88"), c.looksLikeD88) << c.what;
         EXPECT_EQ(doc.at("moreDisks"), false) << c.what;

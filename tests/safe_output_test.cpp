@@ -32,8 +32,7 @@ const Bytes kOlder = {'o', 'l', 'd'};
 // Another user, whom the tests become where they run as root.
 constexpr int kNobody = 65534;
 
-d88test::RunResult runSample(const Scratch& scratch,
-                             const std::function<void()>& inChild = {}) {
+d88test::RunResult runSample(const Scratch& scratch, const std::function<void()>& inChild = {}) {
     return scratch.run({"d88cut", D88CUT_SAMPLE}, inChild);
 }
 
@@ -98,8 +97,9 @@ TEST(SafeOutput, TheInputImageIsNeverReplaced) {
     const d88test::RunResult run = scratch.run({"d88cut", "OPMDRV"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, d88test::knownDiskLines());
-    EXPECT_EQ(run.err, "d88cut: cannot write IPL3: it is the input image\n"
-                       "d88cut: cannot write OPMDRV: it is the input image\n");
+    EXPECT_EQ(run.err,
+              "d88cut: cannot write IPL3: it is the input image\n"
+              "d88cut: cannot write OPMDRV: it is the input image\n");
     std::map<std::string, Bytes> expected = sampleFilesWith("OPMDRV", image);
     expected.erase("IPL3");  // a link, still to the image
     EXPECT_EQ(scratch.files(), expected);
@@ -199,8 +199,7 @@ TEST(SafeOutput, ASecondRunInTheDirectoryWaitsForTheFirst) {
     EXPECT_GE(waited, std::chrono::milliseconds(750));
     EXPECT_EQ(run.status, 0);
     // Said once, after a moment: a run that waits less is silent.
-    EXPECT_EQ(run.err,
-              "d88cut: waiting for the lock on the current directory, held by another process\n");
+    EXPECT_EQ(run.err, "d88cut: waiting for the lock on the current directory, held by another process\n");
     EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
 }
 
@@ -228,36 +227,59 @@ TEST(SafeOutput, EveryPromiseHoldsAtItsEdge) {
         const char* what;
         std::vector<std::string> injected;  // strace's options; IMAGE stands for the image
         std::function<void()> inChild;
-        bool earlier;    // earlier files of every name
+        bool earlier;       // earlier files of every name
         std::size_t cutAt;  // the image cut to this length; 0: whole
         std::string err;    // IMAGE stands for the image's path
         bool cut;           // the files are there, new but for those kept
         std::vector<std::string> kept;
     };
     const Case cases[] = {
-        {"the image's identity cannot be read", {"inject=newfstatat:error=EIO:when=1", "-P", "IMAGE"},
-         {}, false, 0, "d88cut: cannot read IMAGE: Input/output error\n", false, {}},
-        {"an output's identity cannot be read", {"inject=newfstatat:error=EIO:when=1", "-P", "IPL3"},
-         {}, true, 0,
+        {"the image's identity cannot be read",
+         {"inject=newfstatat:error=EIO:when=1", "-P", "IMAGE"},
+         {},
+         false,
+         0,
+         "d88cut: cannot read IMAGE: Input/output error\n",
+         false,
+         {}},
+        {"an output's identity cannot be read",
+         {"inject=newfstatat:error=EIO:when=1", "-P", "IPL3"},
+         {},
+         true,
+         0,
          "d88cut: cannot write IPL3: cannot tell whether it is the input image: Input/output error\n",
-         true, {"IPL3"}},
+         true,
+         {"IPL3"}},
         {"a temporary file cannot be removed",
-         {"inject=rename:error=EXDEV:when=1", "-e", "inject=unlink:error=EPERM:when=1"}, {}, true, 0,
+         {"inject=rename:error=EXDEV:when=1", "-e", "inject=unlink:error=EPERM:when=1"},
+         {},
+         true,
+         0,
          "d88cut: cannot create IPL2: Invalid cross-device link\n"
          "d88cut: left the temporary file .IPL2.d88cut-PID behind: cannot remove it: Operation not "
          "permitted\n",
-         true, {"IPL2"}},
-        {"an earlier file the user may not write", {},
+         true,
+         {"IPL2"}},
+        {"an earlier file the user may not write",
+         {},
          [] {
              if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(126);
          },
-         true, 0, "d88cut: cannot create IPL2: Permission denied\n", true, {"IPL2"}},
-        {"the lock is refused", {"inject=flock:error=ENOLCK"}, {}, false, 0,
+         true,
+         0,
+         "d88cut: cannot create IPL2: Permission denied\n",
+         true,
+         {"IPL2"}},
+        {"the lock is refused",
+         {"inject=flock:error=ENOLCK"},
+         {},
+         false,
+         0,
          "d88cut: cannot lock the current directory against other runs: No locks available\n",
-         false, {}},
+         false,
+         {}},
         {"standard error closed", {}, [] { ::close(2); }, false, 300000, "", false, {}},
-        {"standard error full", {}, [] { ::dup2(::open("/dev/full", O_WRONLY), 2); }, false, 300000,
-         "", false, {}},
+        {"standard error full", {}, [] { ::dup2(::open("/dev/full", O_WRONLY), 2); }, false, 300000, "", false, {}},
     };
     for (const Case& c : cases) {
         // Only the portable lock asks flock.
@@ -336,9 +358,8 @@ TEST(SafeOutput, AFailedCloseOrSyncIsSaidAndLeavesTheEarlierFileOrNone) {
         d88test::RunResult run;
         if (sync) {
             scratch.useProgram("/usr/bin/strace");
-            run = scratch.run({"strace", "-qqq", "-o", "/dev/null", "-e",
-                               "inject=fdatasync:error=EIO:when=1", D88CUT_EXE, "--sync",
-                               D88CUT_SAMPLE},
+            run = scratch.run({"strace", "-qqq", "-o", "/dev/null", "-e", "inject=fdatasync:error=EIO:when=1",
+                               D88CUT_EXE, "--sync", D88CUT_SAMPLE},
                               [] { ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1); });
         } else {
             scratch.useProgram(D88CUT_FAILING_CALLS_EXE);
@@ -364,9 +385,12 @@ TEST(SafeOutput, SyncPushesEveryDirectoryTheRunNamedSomethingIn) {
     ASSERT_EQ(::mkdir((scratch.work() + "/old").c_str(), 0755), 0);
     const std::string trace = scratch.root() + "/trace";
     scratch.useProgram("/usr/bin/strace");
-    EXPECT_EQ(scratch.run({"strace", "-qqq", "-o", trace, "-e", "trace=openat,fsync", D88CUT_EXE, "--sync",
-                           "-C", "old/new/dir", D88CUT_SAMPLE},
-                          [] { ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1); }).status, 0);
+    EXPECT_EQ(scratch
+                  .run({"strace", "-qqq", "-o", trace, "-e", "trace=openat,fsync", D88CUT_EXE, "--sync", "-C",
+                        "old/new/dir", D88CUT_SAMPLE},
+                       [] { ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1); })
+                  .status,
+              0);
     // The directories opened and pushed: the files' names, then the name of
     // each directory the run made, in the one that holds it.
     const Bytes bytes = d88test::readFile(trace).value();

@@ -75,8 +75,7 @@ std::map<std::string, Bytes> Scratch::files(const std::string& below) const {
     return found;
 }
 
-RunResult Scratch::run(const std::vector<std::string>& argv,
-                       const std::function<void()>& inChild, int signal,
+RunResult Scratch::run(const std::vector<std::string>& argv, const std::function<void()>& inChild, int signal,
                        int afterMicroseconds) const {
     const std::string outPath = root_ + "/stdout";
     const std::string errPath = root_ + "/stderr";
@@ -96,8 +95,7 @@ RunResult Scratch::run(const std::vector<std::string>& argv,
     if (child == 0) {
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
-            ::chdir(work().c_str()) != 0) {
+        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(work().c_str()) != 0) {
             ::_exit(127);
         }
         if (inChild) inChild();
@@ -133,20 +131,16 @@ RunResult Scratch::run(const std::vector<std::string>& argv,
     return result;
 }
 
-RunResult Scratch::runOn(const Bytes& bytes) const {
-    return run({"d88cut", image(bytes)});
-}
+RunResult Scratch::runOn(const Bytes& bytes) const { return run({"d88cut", image(bytes)}); }
 
-LockHolder::LockHolder(const std::string& dir, int milliseconds,
-                       const std::function<void()>& beforeRelease) {
+LockHolder::LockHolder(const std::string& dir, int milliseconds, const std::function<void()>& beforeRelease) {
     int ready[2];
     if (::pipe(ready) != 0) return;
     std::fflush(nullptr);
     child_ = ::fork();
     if (child_ == 0) {
         // The tool's own lock, as another run takes it.
-        if (d88cut::platform::lockDirectory(dir.c_str(), [](const char*) {}) !=
-                d88cut::platform::LockResult::kHeld ||
+        if (d88cut::platform::lockDirectory(dir.c_str(), [](const char*) {}) != d88cut::platform::LockResult::kHeld ||
             ::write(ready[1], "x", 1) != 1) {
             ::_exit(1);
         }

@@ -58,8 +58,7 @@ public:
     // work(); `inChild` runs in the child just before the tool starts. With
     // `signal`, the tool is sent that signal `afterMicroseconds` after it
     // was started.
-    RunResult run(const std::vector<std::string>& argv,
-                  const std::function<void()>& inChild = {}, int signal = 0,
+    RunResult run(const std::vector<std::string>& argv, const std::function<void()>& inChild = {}, int signal = 0,
                   int afterMicroseconds = 0) const;
     // d88cut IMAGE, on an image written beside work().
     RunResult runOn(const Bytes& image) const;
@@ -76,8 +75,7 @@ private:
 // Constructed once the lock is held; destroyed once the child has ended.
 class LockHolder {
 public:
-    LockHolder(const std::string& dir, int milliseconds,
-               const std::function<void()>& beforeRelease = {});
+    LockHolder(const std::string& dir, int milliseconds, const std::function<void()>& beforeRelease = {});
     ~LockHolder();
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;

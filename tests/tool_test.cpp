@@ -48,8 +48,7 @@ TEST(CommandLine, WrongArgumentCountPrintsUsage) {
         EXPECT_EQ(run.out, "");
     }
     const d88test::RunResult named = scratch.run({"/opt/bin/cutter"});
-    EXPECT_EQ(named.err, "d88cut: no image given\nUsage: /opt/bin/cutter [d88file]\n" +
-                             std::string(d88test::kTryHelp));
+    EXPECT_EQ(named.err, "d88cut: no image given\nUsage: /opt/bin/cutter [d88file]\n" + std::string(d88test::kTryHelp));
     EXPECT_TRUE(scratch.files().empty());
 }
 
@@ -78,8 +77,9 @@ TEST(CommandLine, FileWithoutDiskImagesIsSaidSo) {
         const d88test::RunResult run = scratch.runOn(image);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, "d88cut: " + scratch.root() + "/image.d88: holds no D88 disk image: it is "
-                                            "shorter than one 688-byte disk header\n");
+        EXPECT_EQ(run.err, "d88cut: " + scratch.root() +
+                               "/image.d88: holds no D88 disk image: it is "
+                               "shorter than one 688-byte disk header\n");
     }
     EXPECT_TRUE(scratch.files().empty());
 }
@@ -88,8 +88,7 @@ TEST(Recognition, EachDiskCarryingTheSignatureIsAnnounced) {
     d88test::Scratch scratch;
     const Disk other = bootOnly(Bytes(256, 0x20));
     EXPECT_EQ(scratch.runOn(d88test::buildImage({other, knownBootOnly()})).out, kBareDisk);
-    const d88test::RunResult twice =
-        scratch.runOn(d88test::buildImage({knownBootOnly(), other, knownBootOnly()}));
+    const d88test::RunResult twice = scratch.runOn(d88test::buildImage({knownBootOnly(), other, knownBootOnly()}));
     EXPECT_EQ(twice.out, kBareDisk + kBareDisk);
     // Its blocks are missing.
     EXPECT_EQ(twice.status, 2);

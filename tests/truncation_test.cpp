@@ -65,14 +65,19 @@ Outcome expectedFor(std::size_t length, const std::string& path) {
     // Every cut leaves less: no disk image, or one that runs past the end.
     expected.status = 2;
     if (length < 688) {
-        expected.err = "d88cut: " + path + ": holds no D88 disk image: it is shorter than one 688-byte "
-                              "disk header\n";
+        expected.err = "d88cut: " + path +
+                       ": holds no D88 disk image: it is shorter than one 688-byte "
+                       "disk header\n";
         return expected;
     }
     if (length < s.bytes.size()) {
-        expected.err = "d88cut: " + path + ": disk image 1 runs past the end of the file: it gives "
-                       "its size as " + std::to_string(s.bytes.size()) + " bytes from offset 0, "
-                       "the file ends at " + std::to_string(length) + "\n";
+        expected.err = "d88cut: " + path +
+                       ": disk image 1 runs past the end of the file: it gives "
+                       "its size as " +
+                       std::to_string(s.bytes.size()) +
+                       " bytes from offset 0, "
+                       "the file ends at " +
+                       std::to_string(length) + "\n";
     }
     if (arrived(0, 1).size() < 17) {
         expected.err += "d88cut: " + path + ": looked at 1 disk image; none is the known disk\n";
@@ -142,8 +147,7 @@ TEST_P(TruncationSweep, EveryCutEndsCleanlyWithOnlyTheBytesThatArrived) {
         ASSERT_EQ(scratch.files(), expected.files) << "cut at " << length;
         // Nothing beside the work directory changed: the image is as written
         // and no file appeared next to it.
-        ASSERT_EQ(entriesOf(scratch.root()),
-                  (std::set<std::string>{"image.d88", "stderr", "stdout", "work"}));
+        ASSERT_EQ(entriesOf(scratch.root()), (std::set<std::string>{"image.d88", "stderr", "stdout", "work"}));
         ASSERT_EQ(d88test::readFile(path), image) << "cut at " << length;
     }
 }

@@ -37,10 +37,9 @@ void reportOpenFailure(const char* image) {
     }
 }
 
-
 // The disk images a run reads, and what it says of the rest of the file.
 struct Listed {
-    std::int32_t count = 0;  // disk images, the first `count` listed
+    std::int32_t count = 0;     // disk images, the first `count` listed
     std::int32_t distinct = 0;  // of them not repeats of a header of size 0
     ImageShape shape;
 };
@@ -90,8 +89,9 @@ bool reportShape(const char* image, const ImageShape& shape) {
         said = true;
     }
     if (shape.trailingBytes > 0) {
-        warn(Name{image}, ": the ", shape.trailingBytes, shape.trailingBytes == 1 ? " byte" : " bytes",
-             " from offset ", shape.trailingOffset, " on make no disk image");
+        warn(Name{image}, ": the ", shape.trailingBytes,
+             shape.trailingBytes == 1 ? " byte" : " bytes", " from offset ", shape.trailingOffset,
+             " on make no disk image");
         said = true;
     }
     if (shape.unreachableDisk >= 0) {
@@ -229,7 +229,8 @@ int walkImage(const Options& options) {
         walk.failed = true;
     } else {
         if (platform::changedBetween(reader.openedState(), now)) {
-            warn(Name{image}, ": the file changed while it was read; the files cut from it may "
+            warn(Name{image},
+                 ": the file changed while it was read; the files cut from it may "
                  "mix old and new content");
             walk.failed = true;
         }
@@ -269,9 +270,7 @@ int runEntry(int argc, char** argv) {
             printUsage(stdout, program);
             say(kHelp);
             return endMessages() ? 0 : 1;
-        case Command::kVersion:
-            say("d88cut ", D88CUT_VERSION);
-            return endMessages() ? 0 : 1;
+        case Command::kVersion: say("d88cut ", D88CUT_VERSION); return endMessages() ? 0 : 1;
         case Command::kUsageError:
             printUsage(stderr, program);
             printTryHelp();

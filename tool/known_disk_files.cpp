@@ -27,8 +27,7 @@ namespace {
 
 constexpr char kGatherName[] = "PSGMUS";
 
-constexpr std::int32_t kGatherLength =
-    (kGatherLastTrack - kGatherFirstTrack) * kSectorSize;
+constexpr std::int32_t kGatherLength = (kGatherLastTrack - kGatherFirstTrack) * kSectorSize;
 
 // Bytes 1 to 16 of the known disk's boot sector: five letters, eight blanks
 // and "Sys". No terminator takes part in the comparison.
@@ -126,8 +125,8 @@ bool isKnownDisk(const BootSector& boot) {
 
 // Reads one sector of a file into its place, `out`, which is zero: the
 // clean copy where the track holds more than one.
-bool readNote(SectorNote& note, std::int32_t track, std::int32_t c, std::int32_t h,
-              std::int32_t r, std::uint8_t* out) {
+bool readNote(SectorNote& note, std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+              std::uint8_t* out) {
     const d88::SectorRead read =
         reader.readSectorCopy(track, c, h, r, kSizeCode, out, kSectorSize, d88::Copy::kClean);
     // A found sector has C, H and R below 256.
@@ -147,8 +146,7 @@ bool readNote(SectorNote& note, std::int32_t track, std::int32_t c, std::int32_t
 // A block: its run, sector by sector as the reader steps, each sector to
 // its place, past any that is missing or short. A block whose first sector
 // is missing or short is not cut, and is read no further.
-bool readBlock(DiskAccount& disk, FileAccount& file, const BlockEntry& block,
-               std::uint8_t* out) {
+bool readBlock(DiskAccount& disk, FileAccount& file, const BlockEntry& block, std::uint8_t* out) {
     std::int32_t track = block.track;
     std::int32_t c = track / 2;
     std::int32_t h = track % 2;
@@ -180,7 +178,6 @@ bool readGathered(DiskAccount& disk, FileAccount& file, std::uint8_t* out) {
 }
 
 // --- the words about a file ------------------------------------------------
-
 
 // "(sector 17 of tracks 10 to 74, but 56)": where the PSGMUS slots lie.
 struct SlotPlace {};
@@ -287,8 +284,9 @@ void put(LineWriter& line, const Said& said) {
     if (gaps > 0) {
         putAll(line, ": ", gaps, " of its ", file.sectorCount, " sectors ");
         if (file.gathered) putAll(line, SlotPlace{}, " ");
-        putAll(line, gaps == 1 ? "was" : "were", " not found whole: ",
-               GapList{said.disk, file, true}, "; the bytes not found are written as zero");
+        putAll(line, gaps == 1 ? "was" : "were",
+               " not found whole: ", GapList{said.disk, file, true},
+               "; the bytes not found are written as zero");
     }
     if (file.flagged > 0) {
         putAll(line, gaps > 0 ? "; " : ": ",

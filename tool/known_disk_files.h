@@ -20,9 +20,9 @@ namespace d88cut {
 constexpr std::int32_t kNameBufferSize = 260;
 
 struct BlockEntry {
-    std::int32_t track;   // track index of the block's first sector
-    std::int32_t sector;  // its sector number R
-    std::int32_t size;    // bytes, a whole number of 256-byte sectors
+    std::int32_t track;          // track index of the block's first sector
+    std::int32_t sector;         // its sector number R
+    std::int32_t size;           // bytes, a whole number of 256-byte sectors
     char name[kNameBufferSize];  // output file name
 };
 
@@ -95,9 +95,9 @@ struct FileAccount {
     // sector is missing or short has only that one.
     std::int32_t firstSector;
     std::int32_t sectorCount;
-    std::int32_t missing;  // of them missing
-    std::int32_t shorter;  // of them short
-    std::int32_t flagged;  // of them flagged
+    std::int32_t missing;       // of them missing
+    std::int32_t shorter;       // of them short
+    std::int32_t flagged;       // of them flagged
     std::int32_t firstFlagged;  // index of the first in the disk's account; -1
     // The listing's words for where it falls short ("" when whole), and the
     // line a cut says of it after "d88cut: IMAGE: " ("" when none).
@@ -109,7 +109,7 @@ struct DiskAccount {
     std::int32_t number;  // counted from 1
     bool selected;        // its header was read; nothing else is without it
     std::int64_t offset;
-    std::int32_t size;    // its size field
+    std::int32_t size;  // its size field
     std::int32_t mediaType;
     char name[d88::kDiskNameSize + 1];
     // Its size field and track table can be a disk header's; a known disk

@@ -141,8 +141,7 @@ void listDisk(const DiskAccount& disk) {
     const DiskText quotedName = {reinterpret_cast<const std::uint8_t*>(disk.name),
                                  std::strlen(disk.name), stdoutShowsUtf8()};
     const BootSector& boot = disk.boot;
-    const DiskText bootText = {boot.data + kBootTextFirst, bootTextLength(boot),
-                               stdoutShowsUtf8()};
+    const DiskText bootText = {boot.data + kBootTextFirst, bootTextLength(boot), stdoutShowsUtf8()};
     if (disk.known) {
         say("disk ", number, "  ", media, size, "  known  ", quotedName);
     } else if (boot.found && boot.sizeCode == kSizeCode) {

@@ -13,12 +13,12 @@ namespace d88cut {
 
 // What a run says of the file's shape beyond its disk images.
 struct ImageShape {
-    bool empty = false;              // shorter than one disk header
-    bool notD88 = false;             // the first header cannot be a D88 header
-    std::int64_t trailingOffset = 0; // bytes from here on make no disk image
+    bool empty = false;               // shorter than one disk header
+    bool notD88 = false;              // the first header cannot be a D88 header
+    std::int64_t trailingOffset = 0;  // bytes from here on make no disk image
     std::int64_t trailingBytes = 0;
-    bool moreDisks = false;          // more than the 64 disk images read
-    std::int32_t zeroSizeDisk = -1;  // a disk image of size 0, repeated
+    bool moreDisks = false;             // more than the 64 disk images read
+    std::int32_t zeroSizeDisk = -1;     // a disk image of size 0, repeated
     std::int64_t unreachableDisk = -1;  // a disk header past 2 GiB, not read
 };
 

@@ -45,7 +45,6 @@ void putCodePoint(LineWriter& line, std::uint32_t code) {
     }
 }
 
-
 void put(LineWriter& line, JsonShiftJis json) {
     put(line, "\"");
     for (std::size_t i = 0; i < json.length;) {
@@ -86,8 +85,8 @@ void fileJson(const DiskAccount& disk, const FileAccount& file, bool first) {
     const bool stopped = !file.gathered && gaps;
     LineWriter line;
     line.stream = stdout;
-    putAll(line, first ? "      {" : "     ,{", "\"name\": ", JsonText{file.name}, ", \"size\": ",
-           file.size, ", \"state\": \"", stateWord(file.state), "\", \"crc32\": ");
+    putAll(line, first ? "      {" : "     ,{", "\"name\": ", JsonText{file.name},
+           ", \"size\": ", file.size, ", \"state\": \"", stateWord(file.state), "\", \"crc32\": ");
     if (file.state == FileState::kMissing) {
         put(line, "null");
     } else {
@@ -99,8 +98,8 @@ void fileJson(const DiskAccount& disk, const FileAccount& file, bool first) {
         for (std::int32_t k = 0; k < file.sectorCount; ++k) {
             const SectorNote& note = sectorOf(disk, file, k);
             if (note.found >= kSectorSize) continue;
-            putAll(line, "{\"track\": ", note.track, ", \"sector\": ", note.r, ", \"short\": ",
-                   JsonBool{note.found > 0}, "}");
+            putAll(line, "{\"track\": ", note.track, ", \"sector\": ", note.r,
+                   ", \"short\": ", JsonBool{note.found > 0}, "}");
             break;
         }
     } else {
@@ -118,8 +117,8 @@ void fileJson(const DiskAccount& disk, const FileAccount& file, bool first) {
         char other[32];
         putAll(line, "{\"count\": ", file.flagged, ", \"track\": ", s.track, ", \"c\": ", s.c,
                ", \"h\": ", s.h, ", \"sector\": ", s.r, ", \"status\": ", s.status,
-               ", \"deleted\": ", JsonBool{s.deleted}, ", \"trouble\": ",
-               JsonText{troubleOf(s, other)}, "}");
+               ", \"deleted\": ", JsonBool{s.deleted},
+               ", \"trouble\": ", JsonText{troubleOf(s, other)}, "}");
     } else {
         put(line, "null");
     }
@@ -177,16 +176,16 @@ void listDiskJson(const DiskAccount& disk) {
     const std::uint8_t* bootText = boot.data + 1;
     const std::size_t bootLength = bootTextLength(boot);
     say(diskWritten ? "  ,{" : "  {", "\"disk\": ", disk.number, ", \"offset\": ", disk.offset,
-        ", \"size\": ", disk.size, ", \"media\": ", disk.mediaType, ", \"mediaName\": ",
-        JsonText{mediaOf(disk.mediaType, other)}, ",");
+        ", \"size\": ", disk.size, ", \"media\": ", disk.mediaType,
+        ", \"mediaName\": ", JsonText{mediaOf(disk.mediaType, other)}, ",");
     diskWritten = true;
-    say("   \"name\": ", JsonShiftJis{nameBytes, nameLength}, ", \"nameHex\": ",
-        JsonHex{nameBytes, nameLength}, ", \"known\": ", JsonBool{disk.known},
+    say("   \"name\": ", JsonShiftJis{nameBytes, nameLength},
+        ", \"nameHex\": ", JsonHex{nameBytes, nameLength}, ", \"known\": ", JsonBool{disk.known},
         ", \"runsPastEnd\": ", JsonBool{disk.runsPastEnd}, ",");
     if (boot.found) {
         say("   \"boot\": {\"sizeCode\": ", boot.sizeCode, ", \"bytes\": ", boot.bytes,
-            ", \"text\": ", JsonShiftJis{bootText, bootLength}, ", \"hex\": ",
-            JsonHex{bootText, bootLength}, "},");
+            ", \"text\": ", JsonShiftJis{bootText, bootLength},
+            ", \"hex\": ", JsonHex{bootText, bootLength}, "},");
     } else {
         say("   \"boot\": null,");
     }
@@ -204,7 +203,8 @@ void endJson(const ImageShape& shape, int status) {
     say(" ],");
     LineWriter line;
     line.stream = stdout;
-    putAll(line, " \"looksLikeD88\": ", JsonBool{!shape.notD88 && !shape.empty}, ", \"trailing\": ");
+    putAll(line, " \"looksLikeD88\": ", JsonBool{!shape.notD88 && !shape.empty},
+           ", \"trailing\": ");
     if (shape.trailingBytes > 0) {
         putAll(line, "{\"offset\": ", shape.trailingOffset, ", \"bytes\": ", shape.trailingBytes,
                "}");

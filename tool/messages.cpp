@@ -88,9 +88,7 @@ void putEscapedByte(LineWriter& line, unsigned char byte) {
 
 void put(LineWriter& line, const char* text) { putBytes(line, text, std::strlen(text)); }
 
-void put(LineWriter& line, std::string_view bytes) {
-    putWhole(line, bytes.data(), bytes.size());
-}
+void put(LineWriter& line, std::string_view bytes) { putWhole(line, bytes.data(), bytes.size()); }
 
 void put(LineWriter& line, Name name) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(name.text);

@@ -85,11 +85,9 @@ Option longOption(const char* name, std::size_t length) {
         Option option;
     };
     static constexpr Long kLong[] = {
-        {"directory", Option::kDirectory}, {"disk", Option::kDisk}, {"list", Option::kList},
-        {"json", Option::kJson},           {"sync", Option::kSync},
-        {"put", Option::kPut},
-        {"help", Option::kHelp},
-        {"version", Option::kVersion},
+        {"directory", Option::kDirectory}, {"disk", Option::kDisk},       {"list", Option::kList},
+        {"json", Option::kJson},           {"sync", Option::kSync},       {"put", Option::kPut},
+        {"help", Option::kHelp},           {"version", Option::kVersion},
     };
     for (const Long& entry : kLong) {
         if (std::strlen(entry.name) == length && std::strncmp(entry.name, name, length) == 0) {
@@ -178,8 +176,8 @@ Command parseOptions(int argc, char** argv, Options& options) {
         if (arg[1] == '-') {
             const char* name = arg + 2;
             const char* equals = std::strchr(name, '=');
-            const std::size_t length = equals != nullptr ? static_cast<std::size_t>(equals - name)
-                                                         : std::strlen(name);
+            const std::size_t length =
+                equals != nullptr ? static_cast<std::size_t>(equals - name) : std::strlen(name);
             const Option option = longOption(name, length);
             if (option == Option::kUnknown) {
                 warn("unknown option '", Name{arg}, "'");

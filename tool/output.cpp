@@ -107,8 +107,8 @@ bool writeOutput(const char* dir, const char* name, const char* path,
     const int leftReason = errno;
     warn("cannot ", failed, Name{path}, ": ", std::strerror(reason));
     if (!removed) {
-        warn("left the temporary file ", Name{file.temp}, " behind: cannot remove it: ",
-             std::strerror(leftReason));
+        warn("left the temporary file ", Name{file.temp},
+             " behind: cannot remove it: ", std::strerror(leftReason));
     }
     return false;
 }
@@ -123,8 +123,8 @@ bool replaceAt(const char* dir, const char* name, const char* path, const Conten
         // or behind a link of that name: it is never replaced, and a name
         // whose identity cannot be told is left alone too.
         if (!platform::statusOfName(path, status)) {
-            warn("cannot write ", Name{path}, ": cannot tell whether it is the input image: ",
-                 std::strerror(errno));
+            warn("cannot write ", Name{path},
+                 ": cannot tell whether it is the input image: ", std::strerror(errno));
             return false;
         }
         if (status.exists && platform::sameFile(status.id, inputId)) {
@@ -161,11 +161,9 @@ bool beginOutputs(const char* outputDirectory, const platform::FileId& input, bo
     if (platform::lockDirectory(directory, sayWaiting) != platform::LockResult::kHeld) {
         const int reason = errno;
         if (directory == nullptr) {
-            warn("cannot lock the current directory against other runs: ",
-                 std::strerror(reason));
+            warn("cannot lock the current directory against other runs: ", std::strerror(reason));
         } else {
-            warn("cannot lock ", Name{directory}, " against other runs: ",
-                 std::strerror(reason));
+            warn("cannot lock ", Name{directory}, " against other runs: ", std::strerror(reason));
         }
         return false;
     }
@@ -222,7 +220,7 @@ bool replaceOutput(const char* name, std::int32_t disk, const std::uint8_t* data
     // Its line goes out before the file is made: the log of a killed run
     // names every file it replaced.
     flushProgress();
-    char (&path)[platform::kMaxPathBytes] = outputPath;
+    char(&path)[platform::kMaxPathBytes] = outputPath;
     // Never the bare name instead: the file would land outside the directory.
     if (!platform::joinPath(directory, name, path, sizeof path)) {
         warn("cannot create ", OutputPath{name}, ": the path is too long");
@@ -260,7 +258,7 @@ std::int32_t diskWritten(const char* name) {
 }
 
 bool outputExists(const char* name) {
-    char (&path)[platform::kMaxPathBytes] = outputPath;
+    char(&path)[platform::kMaxPathBytes] = outputPath;
     platform::NameStatus status;
     return !platform::joinPath(directory, name, path, sizeof path) ||
            !platform::statusOfName(path, status) || status.exists;

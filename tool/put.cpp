@@ -40,8 +40,8 @@ struct Chunk {
     const std::uint8_t* bytes;  // the file's 256 bytes for it
     const std::uint8_t* after;  // what the sector holds after the put
     std::int32_t file;
-    std::int32_t sector;        // its note in the disk's account
-    bool changed;               // the file's bytes are not the image's
+    std::int32_t sector;  // its note in the disk's account
+    bool changed;         // the file's bytes are not the image's
 };
 
 // Room for the words of a refusal: two names and a sector.
@@ -176,7 +176,11 @@ void planPut(const DiskAccount& disk) {
         for (std::int32_t k = 0; k < file.sectorCount; ++k) {
             const std::uint8_t* mine = bytes + k * kSectorSize;
             plan.chunks[plan.chunkCount++] = {
-                sectorOf(disk, file, k).dataOffset, mine, mine, i, file.firstSector + k,
+                sectorOf(disk, file, k).dataOffset,
+                mine,
+                mine,
+                i,
+                file.firstSector + k,
                 std::memcmp(mine, file.bytes + k * kSectorSize, kSectorSize) != 0};
         }
     }
@@ -214,7 +218,8 @@ void sayPutting(const DiskAccount& disk) {
         say("putting ... ", disk.files[i].name);
         std::int32_t flagged = 0;
         const SectorNote* first = nullptr;
-        for (std::int32_t a = plan.firstChunk[i]; a < plan.chunkCount && plan.chunks[a].file == i; ++a) {
+        for (std::int32_t a = plan.firstChunk[i]; a < plan.chunkCount && plan.chunks[a].file == i;
+             ++a) {
             const SectorNote& note = disk.sectors[plan.chunks[a].sector];
             if (!plan.chunks[a].changed || !note.flagged) continue;
             if (flagged++ == 0) first = &note;
@@ -262,8 +267,9 @@ Filled writeCopy(const platform::OutputFile& file, void* context) {
     flushProgress();
     const std::int64_t size = reader.fileSize();
     for (std::int64_t at = 0; at < size;) {
-        const std::int32_t want =
-            size - at < kTransferBufferSize ? static_cast<std::int32_t>(size - at) : kTransferBufferSize;
+        const std::int32_t want = size - at < kTransferBufferSize
+                                      ? static_cast<std::int32_t>(size - at)
+                                      : kTransferBufferSize;
         const std::int32_t got = reader.readRaw(at, transferBuffer, want);
         if (got != want) {
             reportReaderFailure(image, plan.disk);
@@ -272,8 +278,8 @@ Filled writeCopy(const platform::OutputFile& file, void* context) {
         for (std::int32_t a = 0; a < plan.chunkCount; ++a) {
             const Chunk& chunk = plan.chunks[a];
             const std::int64_t from = chunk.offset > at ? chunk.offset : at;
-            const std::int64_t to = chunk.offset + kSectorSize < at + got ? chunk.offset + kSectorSize
-                                                                          : at + got;
+            const std::int64_t to =
+                chunk.offset + kSectorSize < at + got ? chunk.offset + kSectorSize : at + got;
             if (!chunk.changed || from >= to) continue;
             std::memcpy(transferBuffer + (from - at), chunk.bytes + (from - chunk.offset),
                         static_cast<std::size_t>(to - from));
@@ -372,9 +378,8 @@ int runPut(const Options& options) {
         warn("cannot put ", plan.refusal[plan.refused], "; nothing was written");
         return 1;
     }
-    return replaceFile(options.put, writeCopy, const_cast<DiskAccount*>(&disk)) && endOutputs()
-               ? 0
-               : 1;
+    return replaceFile(options.put, writeCopy, const_cast<DiskAccount*>(&disk)) && endOutputs() ? 0
+                                                                                                : 1;
 }
 
 }  // namespace d88cut
