@@ -266,10 +266,7 @@ int runEntry(int argc, char** argv) {
     Options options;
     switch (parseOptions(argc, argv, options)) {
         case Command::kRun: break;
-        case Command::kHelp:
-            printUsage(stdout, program);
-            say(kHelp);
-            return endMessages() ? 0 : 1;
+        case Command::kHelp: say(kHelp); return endMessages() ? 0 : 1;
         case Command::kVersion: say("d88cut ", D88CUT_VERSION); return endMessages() ? 0 : 1;
         case Command::kUsageError:
             printUsage(stderr, program);

@@ -10,7 +10,7 @@
 namespace d88cut {
 
 const char kHelp[] =
-    "  or:  d88cut [OPTION]... IMAGE\n"
+    "Usage: d88cut [OPTION]... IMAGE\n"
     "Cut the blocks of one known disk out of a D88 disk-image file.\n"
     "\n"
     "Every disk image in IMAGE whose boot sector carries the known signature is\n"

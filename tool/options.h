@@ -38,7 +38,7 @@ enum class Command {
 
 Command parseOptions(int argc, char** argv, Options& options);
 
-// What --help prints after the usage line, but for the last newline.
+// What --help prints, its synopsis first, but for the last newline.
 extern const char kHelp[];
 
 }  // namespace d88cut
