@@ -128,10 +128,7 @@ TEST(MissingBlocks, MissingOrShortFirstSectorPassesTheBlockOver) {
     expectBlocksExcept(scratch, {"IPL3", "OPMMUS5"});
 }
 
-Bytes inverted(Bytes bytes) {
-    for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(~b);
-    return bytes;
-}
+using d88test::inverted;
 
 using Json = nlohmann::json;
 using d88test::sectorOf;

@@ -46,6 +46,11 @@ std::vector<std::pair<int, int>> fileSectors(const std::string& name) {
     return slots;
 }
 
+Bytes inverted(Bytes bytes) {
+    for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(~b);
+    return bytes;
+}
+
 Sector& sectorOf(Disk& disk, int track, int r) {
     for (Sector& s : disk.tracks[track]) {
         if (s.r == r) return s;

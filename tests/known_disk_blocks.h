@@ -43,6 +43,9 @@ std::string gapsLine(const std::string& image, const std::string& name, int sect
 // directory without a file of its name.
 std::string notCutLine(const std::string& image, const Block& block);
 
+// Every byte of `bytes` inverted: another content, as recognisable.
+Bytes inverted(Bytes bytes);
+
 // The record of sector `r` on `track` of a disk the test builds.
 Sector& sectorOf(Disk& disk, int track, int r);
 

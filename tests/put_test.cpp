@@ -19,16 +19,7 @@ using d88test::Bytes;
 using d88test::Disk;
 using d88test::Scratch;
 
-Bytes inverted(Bytes bytes) {
-    for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(~b);
-    return bytes;
-}
-
-std::set<std::string> entries(const std::string& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.insert(entry.path().filename());
-    return names;
-}
+using d88test::inverted;
 
 TEST(Put, EditedFilesComeBackAndNothingElseChanges) {
     std::vector<std::string> all;
@@ -115,7 +106,7 @@ TEST(Put, ARefusalOrAFailureWritesNothing) {
         const std::string image = scratch.image(c.image);
         scratch.run({"d88cut", "-C", "game", "--disk=1", image});
         ASSERT_EQ(std::system(("cd " + scratch.work() + " && { " + c.prepare + " :; } 2>/dev/null").c_str()), 0);
-        const std::set<std::string> before = entries(scratch.work());
+        const std::set<std::string> before = d88test::entriesOf(scratch.work());
         std::vector<std::string> argv = {"d88cut", "-C", "game", "--put=" + (c.put == "IMAGE" ? image : "new.d88"),
                                          image};
         if (c.put == "STRACE") {
@@ -129,7 +120,7 @@ TEST(Put, ARefusalOrAFailureWritesNothing) {
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         // No new image, no temporary file; the image as it was.
-        EXPECT_EQ(entries(scratch.work()), before);
+        EXPECT_EQ(d88test::entriesOf(scratch.work()), before);
         EXPECT_EQ(d88test::readFile(image), c.image);
     }
 }

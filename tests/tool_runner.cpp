@@ -158,4 +158,12 @@ LockHolder::~LockHolder() {
     if (child_ > 0) ::waitpid(child_, nullptr, 0);
 }
 
+std::set<std::string> entriesOf(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
 }  // namespace d88test

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,9 @@ private:
     std::string root_;
     std::string program_ = D88CUT_EXE;
 };
+
+// The names of the entries of `dir`.
+std::set<std::string> entriesOf(const std::string& dir);
 
 // Another run in a directory, as d88cut sees one: a child process that holds
 // the lock on `dir` for `milliseconds`, then runs `beforeRelease` and ends.

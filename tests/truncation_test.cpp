@@ -115,14 +115,6 @@ Outcome expectedFor(std::size_t length, const std::string& path) {
     return expected;
 }
 
-std::set<std::string> entriesOf(const std::string& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
 // Eight shards, so that ctest can run them side by side.
 constexpr int kShards = 8;
 class TruncationSweep : public ::testing::TestWithParam<int> {};
@@ -147,7 +139,7 @@ TEST_P(TruncationSweep, EveryCutEndsCleanlyWithOnlyTheBytesThatArrived) {
         ASSERT_EQ(scratch.files(), expected.files) << "cut at " << length;
         // Nothing beside the work directory changed: the image is as written
         // and no file appeared next to it.
-        ASSERT_EQ(entriesOf(scratch.root()), (std::set<std::string>{"image.d88", "stderr", "stdout", "work"}));
+        ASSERT_EQ(d88test::entriesOf(scratch.root()), (std::set<std::string>{"image.d88", "stderr", "stdout", "work"}));
         ASSERT_EQ(d88test::readFile(path), image) << "cut at " << length;
     }
 }
