@@ -33,7 +33,7 @@ struct Content {
     const std::uint8_t* data;
     std::int32_t size;
     Fill fill;
-    void* context;
+    const void* context;
 };
 
 // The names this run wrote, and the disk image each came from last: at most
@@ -231,7 +231,7 @@ bool replaceOutput(const char* name, std::int32_t disk, const std::uint8_t* data
     return true;
 }
 
-bool replaceFile(const char* path, Fill fill, void* context) {
+bool replaceFile(const char* path, Fill fill, const void* context) {
     flushProgress();
     // The temporary name stands beside the file, in its directory.
     const std::size_t length = std::strlen(path);

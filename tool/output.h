@@ -42,13 +42,13 @@ enum class Filled {
     kFailed,   // a write failed; errno says why
     kRefused,  // what was written must not have the name; it is said
 };
-using Fill = Filled (*)(const platform::OutputFile& file, void* context);
+using Fill = Filled (*)(const platform::OutputFile& file, const void* context);
 
 // Puts a new file that `fill` writes in the place of `path`, a path as given
 // (not in the output directory), as replaceOutput puts an output: made whole
 // under a temporary name beside it, which `fill` may read back, then given
 // its name. False, said, when it could not or `fill` refused it.
-bool replaceFile(const char* path, Fill fill, void* context);
+bool replaceFile(const char* path, Fill fill, const void* context);
 
 // The disk image (counted from 1) this run last wrote `name` from; 0 when it
 // wrote no such file.

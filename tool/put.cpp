@@ -262,7 +262,7 @@ bool readBack(const char* copy) {
 
 // The copy of the image: its bytes as they stand, but for the sectors the
 // files change; then read back before it has its name.
-Filled writeCopy(const platform::OutputFile& file, void* context) {
+Filled writeCopy(const platform::OutputFile& file, const void* context) {
     sayPutting(*static_cast<const DiskAccount*>(context));
     flushProgress();
     const std::int64_t size = reader.fileSize();
@@ -272,7 +272,12 @@ Filled writeCopy(const platform::OutputFile& file, void* context) {
                                       : kTransferBufferSize;
         const std::int32_t got = reader.readRaw(at, transferBuffer, want);
         if (got != want) {
-            reportReaderFailure(image, plan.disk);
+            // A read that failed, or a file cut short since it was listed.
+            if (reader.failure() != d88::ReadFailure::kNone) {
+                reportReaderFailure(image, plan.disk);
+            } else {
+                warn(Name{image}, ": the file changed while it was read; nothing was written");
+            }
             return Filled::kRefused;
         }
         for (std::int32_t a = 0; a < plan.chunkCount; ++a) {
@@ -378,8 +383,7 @@ int runPut(const Options& options) {
         warn("cannot put ", plan.refusal[plan.refused], "; nothing was written");
         return 1;
     }
-    return replaceFile(options.put, writeCopy, const_cast<DiskAccount*>(&disk)) && endOutputs() ? 0
-                                                                                                : 1;
+    return replaceFile(options.put, writeCopy, &disk) && endOutputs() ? 0 : 1;
 }
 
 }  // namespace d88cut
