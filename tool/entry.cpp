@@ -247,18 +247,6 @@ int walkImage(const Options& options) {
 
 }  // namespace
 
-// Says once why the reader stopped, with the files already written kept.
-void reportReaderFailure(const char* image, std::int32_t index) {
-    if (reader.failure() == d88::ReadFailure::kWorkExhausted) {
-        warn(Name{image}, ": stopped reading disk image ", index + 1, " of ", reader.diskCount(),
-             ": it asks for more work than any real disk image needs (over ",
-             static_cast<long long>(d88::kMaxRecordsWalked), " records walked or ",
-             static_cast<long long>(d88::kMaxBytesRead >> 20), " MiB read)");
-    } else {
-        warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
-    }
-}
-
 int runEntry(int argc, char** argv) {
     beginMessages();
     // argv[0] may be missing when the program is started without one.

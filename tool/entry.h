@@ -3,8 +3,6 @@
 #ifndef D88CUT_TOOL_ENTRY_H
 #define D88CUT_TOOL_ENTRY_H
 
-#include <cstdint>
-
 namespace d88cut {
 
 // Runs d88cut on its command line; returns the exit status: 1 for a usage
@@ -13,10 +11,6 @@ namespace d88cut {
 // written; with --list, 2 when no known disk would be cut whole; 0
 // otherwise.
 int runEntry(int argc, char** argv);
-
-// Says once why the reader stopped reading `image`, in disk image `index`
-// (from 0) of those it listed.
-void reportReaderFailure(const char* image, std::int32_t index);
 
 }  // namespace d88cut
 

@@ -4,6 +4,7 @@
 #include "tool/known_disk_files.h"
 
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 
 #include "tool/messages.h"
@@ -387,6 +388,17 @@ std::int32_t disksRead(std::int32_t& distinct) {
     const std::int32_t zeroSize = reader.zeroSizeDisk();
     distinct = zeroSize >= 0 && zeroSize < count ? zeroSize + 1 : count;
     return count;
+}
+
+void reportReaderFailure(const char* image, std::int32_t index) {
+    if (reader.failure() == d88::ReadFailure::kWorkExhausted) {
+        warn(Name{image}, ": stopped reading disk image ", index + 1, " of ", reader.diskCount(),
+             ": it asks for more work than any real disk image needs (over ",
+             static_cast<long long>(d88::kMaxRecordsWalked), " records walked or ",
+             static_cast<long long>(d88::kMaxBytesRead >> 20), " MiB read)");
+    } else {
+        warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
+    }
 }
 
 void noteKnownDisk(FilesLeft& left, const DiskAccount& disk) {

@@ -153,6 +153,10 @@ struct SectorPlace {
 };
 void put(LineWriter& line, const SectorPlace& place);
 
+// Says once, on standard error, why the reader stopped reading `image`, in
+// disk image `index` (from 0) of those it listed.
+void reportReaderFailure(const char* image, std::int32_t index);
+
 // What a run leaves, or would leave: the states of the last known disk's
 // files. A later known disk's files replace an earlier one's; one it could
 // not cut (missing) leaves a file that is not of that disk, which is not a

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "tool/entry.h"
 #include "tool/known_disk_files.h"
 #include "tool/listing_json.h"
 #include "tool/messages.h"
