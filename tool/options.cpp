@@ -115,12 +115,15 @@ bool takesValue(Option option) {
 bool apply(Option option, const char* shown, const char* value, Options& options,
            Command& command) {
     switch (option) {
+        // Both name a path, which cannot be empty.
         case Option::kDirectory:
+        case Option::kPut:
             if (value[0] == '\0') {
-                warn("option '", Name{shown}, "' needs a directory");
+                warn("option '", Name{shown}, "' needs ",
+                     option == Option::kPut ? "the name of the new image" : "a directory");
                 return false;
             }
-            options.directory = value;
+            (option == Option::kPut ? options.put : options.directory) = value;
             return true;
         case Option::kDisk:
             if (!parseDisk(value, options.disk)) {
@@ -135,13 +138,6 @@ bool apply(Option option, const char* shown, const char* value, Options& options
             options.json = true;
             return true;
         case Option::kSync: options.sync = true; return true;
-        case Option::kPut:
-            if (value[0] == '\0') {
-                warn("option '", Name{shown}, "' needs the name of the new image");
-                return false;
-            }
-            options.put = value;
-            return true;
         case Option::kHelp: command = Command::kHelp; return true;
         case Option::kVersion: command = Command::kVersion; return true;
         case Option::kUnknown: break;
