@@ -2,9 +2,10 @@
 // opening and reading the image, file identities, making directories,
 // creating and replacing output files, the lock on an output directory, the
 // signals (or console events) that end a run, and what a terminal shows. One
-// implementation per platform (posix.cpp, windows.cpp) and one main each
-// (main_posix.cpp, main_windows.cpp); nothing else in the tool or the reader
-// depends on the platform.
+// implementation per platform (posix.cpp, windows.cpp); nothing else in the
+// tool or the reader depends on the platform but the two mains
+// (tool/main_posix.cpp, tool/main_windows.cpp), which are each the program's
+// own.
 //
 // Names are UTF-8; the Windows side converts them to wide characters, so that
 // any name Windows allows works on any Windows locale. Failures set errno, so

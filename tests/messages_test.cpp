@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tool/messages.h"
+#include "text/messages.h"
 
 namespace {
 

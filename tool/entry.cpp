@@ -7,14 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tool/cut.h"
-#include "tool/listing.h"
-#include "tool/messages.h"
+#include "write/cut.h"
+#include "show/listing.h"
+#include "text/messages.h"
 #include "tool/options.h"
-#include "tool/output.h"
-#include "tool/put.h"
+#include "write/output.h"
+#include "write/put.h"
 #include "platform/platform.h"
-#include "tool/tool.h"
+#include "known/known_disk.h"
 
 namespace d88cut {
 

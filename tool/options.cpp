@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tool/messages.h"
+#include "text/messages.h"
 
 namespace d88cut {
 

@@ -1,7 +1,7 @@
 // What the parts of d88cut share: the one reader of the input file, the one
 // buffer every sector passes through, and the run range of the disk it knows.
-#ifndef D88CUT_TOOL_TOOL_H
-#define D88CUT_TOOL_TOOL_H
+#ifndef D88CUT_KNOWN_KNOWN_DISK_H
+#define D88CUT_KNOWN_KNOWN_DISK_H
 
 #include <cstdint>
 

@@ -1,13 +1,13 @@
 // d88cut's output files: each is replaced whole, never written through a
 // link, never over the input image and never over a file the user may not
 // write; two runs in one directory never mix their files.
-#ifndef D88CUT_TOOL_OUTPUT_H
-#define D88CUT_TOOL_OUTPUT_H
+#ifndef D88CUT_WRITE_OUTPUT_H
+#define D88CUT_WRITE_OUTPUT_H
 
 #include <cstdint>
 
 #include "platform/platform.h"
-#include "tool/messages.h"
+#include "text/messages.h"
 
 namespace d88cut {
 

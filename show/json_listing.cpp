@@ -1,13 +1,13 @@
 // The JSON listing, written piece by piece as the disk images are read: text
 // is UTF-8, with a byte that decodes to no character written as U+FFFD, and
 // the raw bytes of every name beside it in hex.
-#include "tool/listing_json.h"
+#include "show/json_listing.h"
 
 #include <cstring>
 
-#include "tool/messages.h"
-#include "tool/encodings.h"
-#include "tool/tool.h"
+#include "text/messages.h"
+#include "text/encodings.h"
+#include "known/known_disk.h"
 
 namespace d88cut {
 

@@ -4,8 +4,8 @@
 // escaped, so that a crafted one can neither split a line nor drive the
 // terminal. A line that could not be written is remembered, so that the run
 // does not end as if all had been said.
-#ifndef D88CUT_TOOL_MESSAGES_H
-#define D88CUT_TOOL_MESSAGES_H
+#ifndef D88CUT_TEXT_MESSAGES_H
+#define D88CUT_TEXT_MESSAGES_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 // d88cut --json: the listing as one JSON document on standard output, for
 // programs. Its fields are the manual page's contract, kept from release to
 // release.
-#ifndef D88CUT_TOOL_LISTING_JSON_H
-#define D88CUT_TOOL_LISTING_JSON_H
+#ifndef D88CUT_SHOW_JSON_LISTING_H
+#define D88CUT_SHOW_JSON_LISTING_H
 
-#include "tool/listing.h"
-#include "tool/messages.h"
+#include "show/listing.h"
+#include "text/messages.h"
 
 namespace d88cut {
 

@@ -1,14 +1,14 @@
 // The listing: a line per disk image, and under the known disk a line per
 // file with its size, its state and the CRC-32 of the bytes a cut writes.
-#include "tool/listing.h"
+#include "show/listing.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "tool/known_disk_files.h"
-#include "tool/messages.h"
-#include "tool/listing_json.h"
-#include "tool/tool.h"
+#include "known/account.h"
+#include "text/messages.h"
+#include "show/json_listing.h"
+#include "known/known_disk.h"
 
 namespace d88cut {
 

@@ -1,12 +1,12 @@
 // The tool's lines: chunked writing, escaping, the Japanese messages in the
 // reader's encoding, and the failures of the standard streams.
-#include "tool/messages.h"
+#include "text/messages.h"
 
 #include <cerrno>
 #include <cstring>
 
 #include "platform/platform.h"
-#include "tool/encodings.h"
+#include "text/encodings.h"
 
 namespace d88cut {
 

@@ -1,13 +1,13 @@
 // The account of a disk image: the block table, the PSGMUS gathering, the
 // recognition of the known disk, each file's sectors as read, and the one
 // rule for its state and its words.
-#include "tool/known_disk_files.h"
+#include "known/account.h"
 
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
 
-#include "tool/messages.h"
+#include "text/messages.h"
 
 namespace d88cut {
 

@@ -2,8 +2,8 @@
 // that text shows readably where it decodes cleanly and byte by byte where it
 // does not: Shift_JIS, in which disk names of the era are written, and UTF-8,
 // in which the tool takes and writes names.
-#ifndef D88CUT_TOOL_ENCODINGS_H
-#define D88CUT_TOOL_ENCODINGS_H
+#ifndef D88CUT_TEXT_ENCODINGS_H
+#define D88CUT_TEXT_ENCODINGS_H
 
 #include <cstddef>
 #include <cstdint>

@@ -4,14 +4,14 @@
 // tool says of it. The cut writes and says from the account and the two
 // listings print it; what a file's state is, where it falls short and the
 // words for it are decided here alone.
-#ifndef D88CUT_TOOL_KNOWN_DISK_FILES_H
-#define D88CUT_TOOL_KNOWN_DISK_FILES_H
+#ifndef D88CUT_KNOWN_ACCOUNT_H
+#define D88CUT_KNOWN_ACCOUNT_H
 
 #include <cstddef>
 #include <cstdint>
 
 #include "d88/d88_reader.h"
-#include "tool/tool.h"
+#include "known/known_disk.h"
 
 namespace d88cut {
 

@@ -1,11 +1,11 @@
 // Decoding Shift_JIS (ASCII and half-width katakana by rule, double-byte
 // characters from the table made by make_shift_jis_table.py and built into
 // the program: shift_jis_table.cpp, generated), and UTF-8.
-#include "tool/encodings.h"
+#include "text/encodings.h"
 
 namespace d88cut {
 
-// Generated from tool/shift_jis_table.bin: for each lead byte of
+// Generated from text/shift_jis_table.bin: for each lead byte of
 // kLeadRanges, in order, the code points of trail bytes kFirstTrail to
 // kLastTrail, 0 where none.
 extern const std::uint16_t kShiftJisTable[];

@@ -2,8 +2,8 @@
 // back into a copy of the image, into the sectors a cut takes them from and
 // nowhere else; the copy is read back as a cut would read it before it has
 // its name.
-#ifndef D88CUT_TOOL_PUT_H
-#define D88CUT_TOOL_PUT_H
+#ifndef D88CUT_WRITE_PUT_H
+#define D88CUT_WRITE_PUT_H
 
 #include "tool/options.h"
 

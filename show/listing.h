@@ -1,13 +1,13 @@
 // d88cut --list and --json: what an image holds and what a cut of it would
 // write, without writing anything; as lines for people, or as one JSON
 // document for programs.
-#ifndef D88CUT_TOOL_LISTING_H
-#define D88CUT_TOOL_LISTING_H
+#ifndef D88CUT_SHOW_LISTING_H
+#define D88CUT_SHOW_LISTING_H
 
 #include <cstddef>
 #include <cstdint>
 
-#include "tool/known_disk_files.h"
+#include "known/account.h"
 
 namespace d88cut {
 

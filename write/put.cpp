@@ -1,16 +1,16 @@
 // Putting edited files back: which disk image, the files given, what each
 // sector will hold, the copy written with them, and the copy read back.
-#include "tool/put.h"
+#include "write/put.h"
 
 #include <cerrno>
 #include <cstring>
 
 #include "platform/platform.h"
-#include "tool/known_disk_files.h"
-#include "tool/listing_json.h"
-#include "tool/messages.h"
-#include "tool/output.h"
-#include "tool/tool.h"
+#include "known/account.h"
+#include "show/json_listing.h"
+#include "text/messages.h"
+#include "write/output.h"
+#include "known/known_disk.h"
 
 namespace d88cut {
 

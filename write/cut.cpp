@@ -1,9 +1,9 @@
 // Writing each file of a recognised disk as its account has it, and saying
 // what the account says of it.
-#include "tool/cut.h"
+#include "write/cut.h"
 
-#include "tool/messages.h"
-#include "tool/output.h"
+#include "text/messages.h"
+#include "write/output.h"
 
 namespace d88cut {
 

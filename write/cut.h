@@ -1,9 +1,9 @@
 // The cut of a recognised disk: its sixteen files written into the output
 // directory, with a line for each that falls short of whole.
-#ifndef D88CUT_TOOL_CUT_H
-#define D88CUT_TOOL_CUT_H
+#ifndef D88CUT_WRITE_CUT_H
+#define D88CUT_WRITE_CUT_H
 
-#include "tool/known_disk_files.h"
+#include "known/account.h"
 
 namespace d88cut {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes tool/shift_jis_table.bin: the Unicode code point of every
+"""Writes text/shift_jis_table.bin: the Unicode code point of every
 double-byte Shift_JIS character (Windows code page 932, which disk names of
 the era use), as big-endian 16-bit values, 0 where a pair does not decode or
 decodes to a private-use code point. Lead bytes 0x81-0x9F and 0xE0-0xFC, in
@@ -24,7 +24,7 @@ def code_point(lead, trail):
 def main():
     table = b"".join(struct.pack(">H", code_point(lead, trail))
                      for lead in LEADS for trail in TRAILS)
-    with open(sys.argv[1] if len(sys.argv) > 1 else "tool/shift_jis_table.bin", "wb") as out:
+    with open(sys.argv[1] if len(sys.argv) > 1 else "text/shift_jis_table.bin", "wb") as out:
         out.write(table)
 
 

@@ -1,11 +1,11 @@
 // Output files: a name only ever holds the earlier file, untouched, or the
 // complete new one, whatever happens to the run.
-#include "tool/output.h"
+#include "write/output.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "tool/known_disk_files.h"
+#include "known/account.h"
 
 namespace d88cut {
 
