@@ -1,9 +1,11 @@
-// The read model: one account of each disk image, built once as the image is
-// read: its header, its boot sector, and for the known disk its sixteen
-// files, each with its bytes, its state, the sectors it covers and what the
-// tool says of it. The cut writes and says from the account and the two
-// listings print it; what a file's state is, where it falls short and the
-// words for it are decided here alone.
+// An image's account of one disk image: its header, its boot sector and,
+// for the known disk, each of its sixteen files: its bytes, its state, the
+// sectors it covers as they were read and what the tool says of it. An
+// account is a value: it owns its bytes, copied out of the transfer buffer as
+// the disk image is read, so that a run can hold several at once and none
+// changes when another is read. The cut writes from it and the listings
+// print it; what a file's state is, and where it falls short, is decided
+// here alone.
 #ifndef D88CUT_KNOWN_ACCOUNT_H
 #define D88CUT_KNOWN_ACCOUNT_H
 
@@ -14,46 +16,6 @@
 #include "known/known_disk.h"
 
 namespace d88cut {
-
-// The room of a name in the block table; every name there is at most seven
-// letters.
-constexpr std::int32_t kNameBufferSize = 260;
-
-struct BlockEntry {
-    std::int32_t track;          // track index of the block's first sector
-    std::int32_t sector;         // its sector number R
-    std::int32_t size;           // bytes, a whole number of 256-byte sectors
-    char name[kNameBufferSize];  // output file name
-};
-
-// Fifteen blocks in output order, then an end row whose track is 0.
-constexpr std::int32_t kBlockCount = 15;
-extern const BlockEntry kBlockTable[kBlockCount + 1];
-
-// The sixteenth file, PSGMUS, gathered from sector 17 of tracks 10 to 74
-// but 56, one 256-byte slot a track: 64 slots in all.
-constexpr std::int32_t kGatherFirstTrack = 10;
-constexpr std::int32_t kGatherLastTrack = 74;
-constexpr std::int32_t kGatherSkippedTrack = 56;
-constexpr std::int32_t kGatherSector = 17;
-constexpr std::int32_t kGatherSlots = 64;
-
-// The fifteen blocks, then PSGMUS, in the order a cut writes them.
-constexpr std::int32_t kFileCount = kBlockCount + 1;
-// The sectors the sixteen files cover: 147 of the blocks, 64 slots; and
-// their bytes, all sixteen files' together.
-constexpr std::int32_t kFileSectors = 211;
-constexpr std::int32_t kFileBytes = kFileSectors * kSectorSize;
-
-enum class FileState {
-    kWhole,    // every sector found at full length, none flagged
-    kFlagged,  // every sector found, one or more recorded as read badly
-    kPartial,  // written, but a sector is missing or short
-    kMissing,  // not written: a block's first sector is missing or short
-};
-
-// The word the listing shows for a state.
-const char* stateWord(FileState state);
 
 // What stands where the boot sector is looked for (track 0, C 0, H 0, R 1):
 // the known disk's size, or where there is none, one of another size.
@@ -88,9 +50,8 @@ constexpr std::size_t kSaidSize = 512;
 struct FileAccount {
     const char* name;
     std::int32_t size;
+    bool gathered;  // PSGMUS: one sector 17 a track
     FileState state;
-    const std::uint8_t* bytes;  // the `size` bytes a cut writes
-    bool gathered;              // PSGMUS: one sector 17 a track
     // Its sectors in the disk's account, in file order; a block whose first
     // sector is missing or short has only that one.
     std::int32_t firstSector;
@@ -123,6 +84,8 @@ struct DiskAccount {
     std::int32_t filesRead;
     FileAccount files[kFileCount];
     SectorNote sectors[kFileSectors];
+    // The bytes a cut writes of each file, one after another in file order.
+    std::uint8_t bytes[kFileBytes];
 };
 
 enum class Depth {
@@ -130,50 +93,30 @@ enum class Depth {
     kFiles,  // and the known disk's files
 };
 
-// The account of disk image `index` (from 0), read `depth` deep. There is
-// one account: the next call makes it anew.
-const DiskAccount& accountDisk(std::int32_t index, Depth depth);
+// Takes into `disk` the account of disk image `index` (from 0) of the file
+// the reader has open, read `depth` deep. Nothing of `disk` is left from
+// before.
+void takeAccount(DiskAccount& disk, std::int32_t index, Depth depth);
 
-// The disk images a run reads: those the reader listed, up to the first
-// header that can be no disk header and is not the known disk either (text,
-// or the bytes after a disk image whose size field is wrong). `distinct`
-// receives how many of them are not repeats of a header of size 0.
-std::int32_t disksRead(std::int32_t& distinct);
+// True when the boot sector of disk image `index` carries the signature.
+bool knownDiskAt(std::int32_t index);
+
+// True when every file of a known disk's account was read and is whole.
+bool allWhole(const DiskAccount& disk);
 
 inline const SectorNote& sectorOf(const DiskAccount& disk, const FileAccount& file,
                                   std::int32_t k) {
     return disk.sectors[file.firstSector + k];
 }
 
-struct LineWriter;
-// "(track T, C c, H h, R r)": a sector by its track and identity, as a
-// piece of a line.
-struct SectorPlace {
-    const SectorNote& note;
-};
-void put(LineWriter& line, const SectorPlace& place);
+// The `size` bytes a cut writes of file `file`.
+inline const std::uint8_t* bytesOf(const DiskAccount& disk, std::int32_t file) {
+    return disk.bytes + fileSpec(file).offset;
+}
 
 // Says once, on standard error, why the reader stopped reading `image`, in
 // disk image `index` (from 0) of those it listed.
 void reportReaderFailure(const char* image, std::int32_t index);
-
-// What a run leaves, or would leave: the states of the last known disk's
-// files. A later known disk's files replace an earlier one's; one it could
-// not cut (missing) leaves a file that is not of that disk, which is not a
-// whole cut either.
-struct FilesLeft {
-    std::int32_t knownDisks = 0;
-    FileState state[kFileCount] = {};
-};
-
-// Takes in the states of a known disk's files; those not read are missing.
-void noteKnownDisk(FilesLeft& left, const DiskAccount& disk);
-// True when a known disk was read and every file it leaves is whole.
-bool allWhole(const FilesLeft& left);
-
-// A flagged sector's trouble in words ("a data CRC error"); `other` holds
-// the words for a status without a name.
-const char* troubleOf(const SectorNote& sector, char (&other)[32]);
 
 }  // namespace d88cut
 

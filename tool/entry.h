@@ -5,11 +5,10 @@
 
 namespace d88cut {
 
-// Runs d88cut on its command line; returns the exit status: 1 for a usage
-// error, an image that cannot be opened or read, an output file that could
-// not be written whole (or that is the input), or a line that could not be
-// written; with --list, 2 when no known disk would be cut whole; 0
-// otherwise.
+// Runs d88cut on its command line; returns the exit status, as the manual
+// page gives it: 0 when every file the run leaves is whole (or, for a put,
+// every file given was put), 1 for an error, 2 when the image was read to
+// its end but the run leaves less.
 int runEntry(int argc, char** argv);
 
 }  // namespace d88cut

@@ -1,4 +1,8 @@
-// Parsing d88cut's command line, and the help that documents it.
+// Parsing d88cut's command line, and the help that documents it. Not with
+// getopt_long: it is POSIX's and GNU's, not the C++ library's, which is all
+// the command line may need on every platform; it says usage errors in its
+// own words, and keeps its place in a global that the fuzzer's many runs in
+// one process would each have to reset.
 #include "tool/options.h"
 
 #include <cstdint>
