@@ -334,8 +334,29 @@ std::int32_t D88Reader::readSector(std::int32_t track, std::int32_t c, std::int3
 }
 
 std::int32_t D88Reader::readRaw(std::int64_t position, std::uint8_t* out, std::int32_t count) {
-    if (file_ == platform::kNoFile || count <= 0 || !seekTo(position)) return 0;
-    return readBytes(out, count);
+    if (file_ == platform::kNoFile || failure_ != ReadFailure::kNone || count <= 0 ||
+        position < 0) {
+        return 0;
+    }
+    // What the buffer holds is taken from it; the rest is read past it. A
+    // copy of the file is no walk: it spends nothing of the budget.
+    std::int32_t done = 0;
+    const std::int64_t offset = position - bufferStart_;
+    if (offset >= 0 && offset < bufferLength_) {
+        const std::int64_t available = bufferLength_ - offset;
+        done = count < available ? count : static_cast<std::int32_t>(available);
+        std::memcpy(out, buffer_ + offset, static_cast<std::size_t>(done));
+    }
+    while (done < count) {
+        const std::int64_t got = platform::readAt(file_, position + done, out + done, count - done);
+        if (got < 0) {
+            fail(ReadFailure::kReadError, errno);
+            break;
+        }
+        if (got == 0) break;
+        done += static_cast<std::int32_t>(got);
+    }
+    return done;
 }
 
 void D88Reader::stepRun(std::int32_t& track, std::int32_t& c, std::int32_t& h,

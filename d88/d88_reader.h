@@ -215,7 +215,8 @@ public:
     std::int32_t readTrackIds(std::int32_t track, std::uint8_t* out, std::int32_t maxLen);
 
     // Reads up to `count` bytes of the file from `position` on, as they
-    // stand, for a copy of the image; returns the bytes that arrived.
+    // stand, for a copy of the image; returns the bytes that arrived. A
+    // copy spends nothing of the budget of work, which bounds walks.
     std::int32_t readRaw(std::int64_t position, std::uint8_t* out, std::int32_t count);
     // readSector, with all the read found: `which` copy of the sector, its
     // place in the file and its marks.

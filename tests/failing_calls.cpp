@@ -1,11 +1,14 @@
 // Makes one system call of a d88cut built for tests fail as a bad disk or a
-// full network share does: the program is linked with -Wl,--wrap=pread and
-// -Wl,--wrap=close, so those calls of the tool come here first.
+// full network share does: the program is linked with -Wl,--wrap=pread,
+// -Wl,--wrap=fstat and -Wl,--wrap=close, so those calls of the tool come
+// here first.
 //  - D88CUT_FAIL_READ=N: the Nth pread fails with EIO.
+//  - D88CUT_FAIL_STAT=N: the Nth fstat fails with EIO.
 //  - D88CUT_FAIL_CLOSE=N: the Nth close of a file opened for writing closes
 //    it, then says EIO, as a file system that reports a write only then.
 // Every other call is the real one.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cerrno>
@@ -13,6 +16,7 @@
 
 extern "C" ssize_t __real_pread(int fd, void* out, std::size_t count, off_t position);
 extern "C" int __real_close(int fd);
+extern "C" int __real_fstat(int fd, struct stat* info);
 
 namespace {
 
@@ -26,6 +30,13 @@ bool isNth(const char* variable, long& calls) {
 extern "C" ssize_t __wrap_pread(int fd, void* out, std::size_t count, off_t position) {
     static long calls = 0;
     if (!isNth("D88CUT_FAIL_READ", calls)) return __real_pread(fd, out, count, position);
+    errno = EIO;
+    return -1;
+}
+
+extern "C" int __wrap_fstat(int fd, struct stat* info) {
+    static long calls = 0;
+    if (!isNth("D88CUT_FAIL_STAT", calls)) return __real_fstat(fd, info);
     errno = EIO;
     return -1;
 }

@@ -36,11 +36,12 @@ struct Outputs {
     // names --sync pushes: empty for the current one; null when none was.
     const char* replacedIn = nullptr;
     // The output file being written and the paths of one: each about 96 KiB,
-    // so kept here, out of the stack, which is 64 KiB in the browser.
+    // so kept here, out of the stack, which is 64 KiB in the browser; written
+    // before they are read, and without an initializer (see Run).
     platform::OutputFile file;
-    char path[platform::kMaxPathBytes] = {};
-    char fileDirectory[platform::kMaxPathBytes] = {};
-    char parent[platform::kMaxPathBytes] = {};
+    char path[platform::kMaxPathBytes];
+    char fileDirectory[platform::kMaxPathBytes];
+    char parent[platform::kMaxPathBytes];
 };
 
 // Before the first output of a run: makes the output directory `directory`
