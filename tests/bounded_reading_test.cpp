@@ -56,25 +56,48 @@ TEST(BoundedWalk, AWalkThroughDisagreeingCountsEndsAfter65535Records) {
 }
 
 TEST(BoundedWalk, AnImageBuiltToExhaustTheBudgetStopsWithOneLine) {
-    // 64 recognised disk images whose every walk runs 65,535 records: about
-    // 1.2 billion records in all, far beyond the budget.
-    Bytes image = d88test::sharedWalkPrefix();
-    const Bytes record = d88test::runRecordHeader(0);
-    for (int i = 0; i < 65535; ++i) image.insert(image.end(), record.begin(), record.end());
-    Scratch scratch;
-    const d88test::RunResult run = scratch.runOn(image);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out.rfind(d88test::kRecognised, 0), 0u);
-    // Its last line, and the only one of its kind; those before it tell of
-    // the blocks the disk images lack.
-    const std::string prefix = "d88cut: " + scratch.root() + "/image.d88: stopped reading disk image ";
-    const std::size_t at = run.err.find(prefix);
-    ASSERT_NE(at, std::string::npos) << run.err;
-    EXPECT_EQ(run.err.find('\n', at), run.err.size() - 1);
-    EXPECT_NE(run.err.find(" of 64: ", at), std::string::npos);
-    EXPECT_EQ(run.err.find(prefix, at + 1), std::string::npos);
-    // The files written before it stopped stay: PSGMUS, all zero here.
-    EXPECT_EQ(scratch.files(), (std::map<std::string, Bytes>{{"PSGMUS", Bytes(16384, 0)}}));
+    // 64 recognised disk images whose every walk runs on to the end of the
+    // file: through 65,535 records of 16 bytes, about 1.2 billion records in
+    // all, or through 256 MiB of records of 65,535 holes, about 16 GiB read.
+    // The files written before it stopped stay: PSGMUS, all zero, once the
+    // records run out; none, where the bytes run out first.
+    struct Row {
+        std::uint16_t dataSize;
+        std::int64_t fileSize;
+        std::map<std::string, Bytes> files;
+    };
+    const Row rows[] = {{0, 688 * 64 + 16 + 256 + 16 * 65535, {{"PSGMUS", Bytes(16384, 0)}}},
+                        {65535, std::int64_t{256} << 20, {}}};
+    for (const Row& row : rows) {
+        const Bytes prefix = d88test::sharedWalkPrefix();
+        const Bytes record = d88test::runRecordHeader(row.dataSize);
+        std::vector<std::pair<std::int64_t, Bytes>> pieces = {{0, prefix}};
+        Bytes run16;
+        for (std::int64_t at = static_cast<std::int64_t>(prefix.size()); at + 16 + row.dataSize <= row.fileSize;
+             at += 16 + row.dataSize) {
+            if (row.dataSize == 0) {
+                run16.insert(run16.end(), record.begin(), record.end());
+            } else {
+                pieces.emplace_back(at, record);
+            }
+        }
+        if (!run16.empty()) pieces.emplace_back(static_cast<std::int64_t>(prefix.size()), run16);
+        Scratch scratch;
+        const std::string path = scratch.root() + "/image.d88";
+        ASSERT_TRUE(d88test::writeSparse(path, pieces));
+        const d88test::RunResult run = scratch.run({"d88cut", path});
+        EXPECT_EQ(run.status, 1) << row.dataSize;
+        EXPECT_EQ(run.out.rfind(d88test::kRecognised, 0), 0u);
+        // Its last line, and the only one of its kind; those before it tell
+        // of the blocks the disk images lack.
+        const std::string prefixLine = "d88cut: " + path + ": stopped reading disk image ";
+        const std::size_t at = run.err.find(prefixLine);
+        ASSERT_NE(at, std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n', at), run.err.size() - 1);
+        EXPECT_NE(run.err.find(" of 64: ", at), std::string::npos);
+        EXPECT_EQ(run.err.find(prefixLine, at + 1), std::string::npos);
+        EXPECT_EQ(scratch.files(), row.files) << row.dataSize;
+    }
 }
 
 TEST(LargeFiles, ADiskImagePastTwoGiBIsCutOnEveryPlatform) {

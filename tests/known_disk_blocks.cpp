@@ -60,24 +60,13 @@ Sector& sectorOf(Disk& disk, int track, int r) {
 
 std::string cuttingLine(const std::string& name) { return "cutting ... " + name + "\n"; }
 
-std::string gapsLine(const std::string& image, const std::string& name, int sectors, const std::vector<Gap>& gaps) {
-    std::string line = "d88cut: " + image + ": " + name + ": " + std::to_string(gaps.size()) + " of its " +
-                       std::to_string(sectors) + " sectors " +
-                       (name == "PSGMUS" ? "(sector 17 of tracks 10 to 74, but 56) " : "") +
-                       (gaps.size() == 1 ? "was" : "were") + " not found whole: ";
-    for (std::size_t i = 0; i < gaps.size() && i < 4; ++i) {
-        const Gap& gap = gaps[i];
-        line += (i == 0 ? "track " : ", track ") + std::to_string(gap.track) + " sector " + std::to_string(gap.sector) +
-                (gap.found == 0 ? " missing" : " short (" + std::to_string(gap.found) + " of 256 bytes)");
+std::vector<Gap> gapsOf(const d88cut::DiskAccount& disk, const d88cut::FileAccount& file) {
+    std::vector<Gap> gaps;
+    for (int k = 0; k < file.sectorCount; ++k) {
+        const d88cut::SectorNote& note = d88cut::sectorOf(disk, file, k);
+        if (note.found < 256) gaps.push_back({note.track, note.r, note.found});
     }
-    if (gaps.size() > 4) line += ", and " + std::to_string(gaps.size() - 4) + " more";
-    return line + "; the bytes not found are written as zero\n";
-}
-
-std::string notCutLine(const std::string& image, const Block& block) {
-    return "d88cut: " + image + ": " + block.name + ": not cut: its first sector (track " +
-           std::to_string(block.track) + ", C " + std::to_string(block.track / 2) + ", H " +
-           std::to_string(block.track % 2) + ", R " + std::to_string(block.sector) + ") is missing or short\n";
+    return gaps;
 }
 
 std::map<std::string, Bytes> knownDiskFiles() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image_builder.h"
+#include "known/account.h"
 
 namespace d88test {
 
@@ -36,12 +37,10 @@ struct Gap {
     int track;
     int sector;
     int found;
+    bool operator==(const Gap& o) const { return track == o.track && sector == o.sector && found == o.found; }
 };
-// The warning for a file of `sectors` sectors written with these gaps.
-std::string gapsLine(const std::string& image, const std::string& name, int sectors, const std::vector<Gap>& gaps);
-// The warning for a block whose first sector is missing or short, in a
-// directory without a file of its name.
-std::string notCutLine(const std::string& image, const Block& block);
+// The gaps of `file` in the account of `disk`, in file order.
+std::vector<Gap> gapsOf(const d88cut::DiskAccount& disk, const d88cut::FileAccount& file);
 
 // Every byte of `bytes` inverted: another content, as recognisable.
 Bytes inverted(Bytes bytes);

@@ -37,6 +37,9 @@ TEST(Escaping, NamesAndQuotedBytesShowEveryByteUnambiguously) {
         {"a\\b\"c\x7f\t", "a\\b\"c\\x7f\\t", "\"a\\\\b\\\"c\\x7f\\x09\"", "\"a\\\\b\\\"c\\x7f\\x09\""},
         // U+0085, a C1 control; a lone continuation byte; an overlong slash.
         {"c1\xc2\x85 \x80\xc0\xaf", "c1\\xc2\\x85 \\x80\\xc0\\xaf", "\"c1\\xc2\\x85 \\x80\\xc0\\xaf\"", nullptr},
+        // Overlong slashes of three and four bytes.
+        {"\xe0\x80\xaf\xf0\x80\x80\xaf", "\\xe0\\x80\\xaf\\xf0\\x80\\x80\\xaf",
+         "\"\\xe0\\x80\\xaf\\xf0\\x80\\x80\\xaf\"", nullptr},
         // Shift_JIS: a game's name, half-width kana, a lead byte at the end
         // (in a path, DE 81 is UTF-8).
         {"\x83Q\x81[\x83\x80 \xb6\xde\x81", "\\x83Q\\x81[\\x83\\x80 \\xb6\xde\x81",

@@ -70,6 +70,11 @@ TEST(Statuses, ACutAndAListingOfOneImageSayTheSame) {
         {"an image built to exhaust the work budget", exhausting, {}, 1},
         {"a whole known disk, then bytes that make no disk image", image({whole}, 0, 100), {}, 2},
         {"a known disk cut short", image({whole}, 183952), {}, 2},
+        {"a whole known disk whose size runs past the end of the file",
+         image({knownWith(
+             [](Disk& d) { d.diskSize = static_cast<std::int32_t>(d88test::buildImage({d}).size()) + 256; })}),
+         {},
+         2},
         {"a boot sector of no data bytes", image({knownWith([](Disk& d) { sectorOf(d, 0, 1).data.clear(); })}), {}, 2},
         // After a known disk, whose boot sector's 17th byte is the
         // signature's last; the 16 bytes are its others.
@@ -150,6 +155,8 @@ TEST(Shape, TheJsonListingSaysTheFilesShapeTrue) {
     }
     Disk zeroSize = bootOnly(1, ' ');
     zeroSize.diskSize = 0;
+    Disk tooSmall = bootOnly(1, ' ');
+    tooSmall.diskSize = 100;
     const Bytes sixtyFour = image(std::vector<Disk>(64, bootOnly(1, ' ')));
     Bytes thenText = sixtyFour;
     thenText.resize(sixtyFour.size() + 1040, 'x');
@@ -167,6 +174,7 @@ TEST(Shape, TheJsonListingSaysTheFilesShapeTrue) {
         {"zeros", Bytes(5000, 0), false, nullptr, false},
         {"a raw sector dump", raw, false, nullptr, false},
         {"one header of size 0", image({zeroSize}), true, nullptr, false},
+        {"a header of a size below a header's", image({tooSmall}), false, nullptr, false},
         {"64 disk images, then text", thenText, true, trailing, false},
         {"the same, standard error closed", thenText, true, trailing, true},
     };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -84,9 +85,16 @@ Outcome expectedFor(std::size_t length, const std::string& path) {
         return expected;
     }
     expected.out = d88test::kRecognised;
-    // Each sector's bytes that arrived go to its place, zero after them;
-    // a block whose first sector did not arrive whole is not cut.
-    auto file = [&](const std::string& name, const std::vector<std::pair<int, int>>& sectors) {
+    // The account of the same bytes, taken in this process, must find the
+    // gaps that the cut-off leaves; the cut then says of each file what the
+    // account says of it, and writes the bytes that arrived, zero past them.
+    static const auto account = std::make_unique<d88cut::DiskAccount>();
+    EXPECT_TRUE(d88cut::reader.open(path.c_str()));
+    d88cut::takeAccount(*account, 0, d88cut::Depth::kFiles);
+    EXPECT_EQ(account->filesRead, 16);
+    for (int i = 0; i < account->filesRead; ++i) {
+        const d88cut::FileAccount& file = account->files[i];
+        const std::vector<std::pair<int, int>> sectors = d88test::fileSectors(file.name);
         Bytes data;
         std::vector<d88test::Gap> gaps;
         for (const auto& [track, r] : sectors) {
@@ -95,23 +103,18 @@ Outcome expectedFor(std::size_t length, const std::string& path) {
             sector.resize(256, 0);
             data.insert(data.end(), sector.begin(), sector.end());
         }
-        expected.out += d88test::cuttingLine(name);
-        if (!gaps.empty()) {
-            expected.err += d88test::gapsLine(path, name, static_cast<int>(sectors.size()), gaps);
+        // A block whose first sector did not arrive whole is not cut.
+        const bool cut =
+            file.gathered || gaps.empty() || gaps[0].track != sectors[0].first || gaps[0].sector != sectors[0].second;
+        if (!cut) gaps.resize(1);
+        EXPECT_EQ(d88test::gapsOf(*account, file), gaps) << file.name << " cut at " << length;
+        if (cut) {
+            expected.out += d88test::cuttingLine(file.name);
+            expected.files[file.name] = data;
         }
-        expected.files[name] = data;
-    };
-    for (const d88test::Block& block : d88test::kBlocks) {
-        const auto run = d88test::runSectors(block);
-        if (arrived(run[0].first, run[0].second).size() < 256) {
-            expected.err += d88test::notCutLine(path, block);
-        } else {
-            file(block.name, run);
-        }
+        if (file.said[0] != '\0') expected.err += "d88cut: " + path + ": " + file.said + "\n";
     }
-    std::vector<std::pair<int, int>> slots;
-    for (const int track : d88test::psgmusTracks()) slots.push_back({track, 17});
-    file("PSGMUS", slots);
+    d88cut::reader.open(nullptr);
     return expected;
 }
 
