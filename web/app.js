@@ -241,15 +241,22 @@
     $("put-box").hidden = result.cut.status === 1;
   }
 
+  // The put's outcome, and every line it said.
   function showPut(result) {
-    if (result.bytes) {
+    const said = (result.out + result.err).split("\n").filter(Boolean).join("\n");
+    const shown = [];
+    if (result.unnamed) {
+      shown.push(element("p", "None of the files chosen (" + result.unnamed.join(", ") + ") is named as d88cut names " +
+                              "the files it cuts: " + result.names.join(", ") + ".", "bad"));
+    } else if (result.bytes) {
       const blob = new Blob([result.bytes], { type: "application/octet-stream" });
-      $("put-result").replaceChildren(element("p", "The files were put back, and read back as put.", "good"),
-                                      download(blob, result.name, "Download " + result.name));
+      shown.push(element("p", "The files were put back, and read back as put.", "good"),
+                 download(blob, result.name, "Download " + result.name));
     } else {
-      const why = result.err.split("\n").filter(Boolean).map((line) => line.replace(/^d88cut: /, ""));
-      $("put-result").replaceChildren(element("p", "Nothing was put back: " + why.join(" "), "bad"));
+      shown.push(element("p", "Nothing was put back: see what d88cut said.", "bad"));
     }
+    if (said) shown.push(element("pre", said));
+    $("put-result").replaceChildren(...shown);
   }
 
   // Edited files, put back into a copy of the image shown.

@@ -55,12 +55,12 @@ async function d88cutRun(createD88cut, image, bytes, args, prepare) {
   };
 }
 
-// The known disks of a listing, and the one a cut takes by default: the first
-// whose sixteen files are whole, else the first.
+// The known disks of a listing, and the one a cut takes by default, as the
+// tool says it: the first whose sixteen files are whole, else the first.
 function d88cutKnownDisks(listing) {
   const known = (listing ? listing.disks : []).filter((disk) => disk.known);
-  const whole = known.find((disk) => disk.files.every((file) => file.state === "whole"));
-  return { known, chosen: whole || known[0] || null };
+  const chosen = listing && listing.best ? listing.disks[listing.best - 1] : null;
+  return { known, chosen };
 }
 
 // Lists `bytes` as the image `image`, then cuts disk `disk` of it (null: the
@@ -101,17 +101,29 @@ async function d88cutJob(createD88cut, image, bytes, disk) {
   return result;
 }
 
-// Puts `files` ({ name, bytes }, named as the tool names them) back into a
-// copy of the image, disk `disk` of it (null: the only known one); returns
-// the run and the new image, null when the put was refused.
-async function d88cutPut(createD88cut, image, bytes, files, disk) {
-  const args = ["-C", "/edited", "--put=/new.d88"].concat(disk ? ["--disk=" + disk] : []);
+// The names the tool cuts, and takes back.
+const d88cutNames = ["IPL2", "IPL3", "OPMDRV", "OPMTBL", "OPMMUS0", "OPMMUS1", "OPMMUS2", "OPMMUS3",
+                     "OPMMUS4", "OPMMUS5", "OPMMUS6", "OPMMUS7", "OPMMUS8", "PSGDRV", "PSGTBL", "PSGMUS"];
+
+// Puts the files chosen ({ name, bytes }) that are named as the tool names
+// them back into a copy of the image, disk `disk` of it (null: the only
+// known one); returns the run and the new image, null when the put was
+// refused, or the names chosen when none is named so. The files stand
+// beside the image, so that the tool's lines name each as it was chosen;
+// an image named as one of them is the one case they stand apart.
+async function d88cutPut(createD88cut, image, bytes, chosen, disk) {
+  const copy = d88cutBase(image) + "-edited.d88";
+  // A file named otherwise is no file of the disk; none named so, no run.
+  const files = chosen.filter((file) => d88cutNames.includes(file.name));
+  if (files.length === 0) return { unnamed: chosen.map((file) => file.name), names: d88cutNames, bytes: null };
+  const apart = d88cutNames.includes(image);
+  const args = (apart ? ["-C", "/edited"] : []).concat(["--put=" + copy], disk ? ["--disk=" + disk] : []);
   const run = await d88cutRun(createD88cut, image, bytes, args, (fs) => {
-    fs.mkdir("/edited");
-    for (const file of files) fs.writeFile("/edited/" + file.name, file.bytes);
+    if (apart) fs.mkdir("/edited");
+    for (const file of files) fs.writeFile((apart ? "/edited/" : "/work/") + file.name, file.bytes);
   });
-  const made = run.status === 0 ? run.fs.readFile("/new.d88") : null;
-  return { status: run.status, out: run.out, err: run.err, bytes: made };
+  const made = run.status === 0 ? run.fs.readFile("/work/" + copy) : null;
+  return { status: run.status, out: run.out, err: run.err, bytes: made, name: copy };
 }
 
 // The name of the zip for an image, and of its edited copy: its name
@@ -126,5 +138,5 @@ function d88cutBase(image) {
 }
 
 if (typeof module !== "undefined") {
-  module.exports = { d88cutJob, d88cutPut, d88cutZipName, d88cutKnownDisks };
+  module.exports = { d88cutJob, d88cutPut, d88cutZipName, d88cutKnownDisks, d88cutNames };
 }

@@ -20,9 +20,7 @@ async function d88cutPageJob(image, bytes, disk) {
 // Puts edited files back into a copy of the image; its bytes go back to
 // the page.
 async function d88cutPagePut(image, bytes, disk, files) {
-  const result = await d88cutPut(createD88cut, image, bytes, files, disk);
-  result.name = d88cutBase(image) + "-edited.d88";
-  return result;
+  return d88cutPut(createD88cut, image, bytes, files, disk);
 }
 
 if (typeof WorkerGlobalScope !== "undefined" && self instanceof WorkerGlobalScope) {

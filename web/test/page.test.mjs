@@ -14,11 +14,24 @@ import { browsers } from "./browsers.mjs";
 
 const require = createRequire(import.meta.url);
 const sample = readFileSync(process.env.D88CUT_SAMPLE);
+
+// The sample with one sector recorded with a data CRC error: OPMMUS3's
+// first, track 78 sector 4.
+function flagged(image) {
+  const copy = Buffer.from(image);
+  for (let at = copy.readUInt32LE(32 + 4 * 78); ; at += 16 + copy.readUInt16LE(at + 14)) {
+    if (copy[at + 2] === 4) {
+      copy[at + 8] = 0xb0;
+      return copy;
+    }
+  }
+}
 const images = {
   "sample.d88": sample,
   "cut short.d88": sample.subarray(0, 183952),
   "notes.txt": Buffer.from("This is not a disk image, only a text file.\n".repeat(20)),
   "twice.d88": Buffer.concat([sample, sample]),
+  "flagged.d88": flagged(sample),
   "-odd 'name' \u30b2\u30fc\u30e0.d88": sample,
 };
 
@@ -61,7 +74,8 @@ test("the page's job does what the native tool does", async () => {
   const source = [join(dirname(require.resolve("client-zip")), "worker.js"), tool,
                   join(here, "../job.js"), join(here, "../worker.js")]
     .map((path) => readFileSync(path, "utf8")).join("\n;\n");
-  const job = new Function("require", "__filename", "__dirname", source + "\nreturn d88cutPageJob;")(
+  const { job, put } = new Function("require", "__filename", "__dirname",
+                                    source + "\nreturn { job: d88cutPageJob, put: d88cutPagePut };")(
     require, tool, dirname(tool));
   // Lines as the page shows them: the Japanese one decoded from Shift_JIS.
   const shown = (bytes) => bytes.toString().replace(/^Disk A .*\n/, "Disk A \u3092\u8a8d\u8b58\u3057\u307e\u3057\u305f.\n");
@@ -80,6 +94,30 @@ test("the page's job does what the native tool does", async () => {
     assert.deepEqual(unzip(await page.zip.arrayBuffer()), cut.files, image);
     assert.equal(page.zipName, image.replace(/\.d88$/, ".zip"));
   }
+
+  // The put as the native tool does it with the files chosen beside the
+  // image: the same lines, naming the files so, and the same copy.
+  const opmmus3 = nativeRun("sample.d88", sample, []).files.OPMMUS3;
+  const puts = [
+    ["sample.d88", { OPMMUS3: opmmus3.map((byte) => byte ^ 0xff) }],
+    ["flagged.d88", { OPMMUS3: opmmus3.map((byte) => byte ^ 0xff) }],
+    ["sample.d88", { OPMMUS3: Buffer.concat([opmmus3, Buffer.alloc(1)]), "notes.txt": images["notes.txt"] }],
+  ];
+  for (const [image, files] of puts) {
+    const chosen = Object.entries(files).map(([name, bytes]) => ({ name, bytes: new Uint8Array(bytes) }));
+    const page = await put(image, new Uint8Array(images[image]), null, chosen);
+    const dir = mkdtempSync(join(tmpdir(), "d88cut-page-"));
+    writeFileSync(join(dir, image), images[image]);
+    for (const [name, bytes] of Object.entries(files)) writeFileSync(join(dir, name), bytes);
+    const copy = image.replace(/\.d88$/, "-edited.d88");
+    const run = spawnSync(process.env.D88CUT_NATIVE, ["--put=" + copy, "--", image], { cwd: dir });
+    const made = run.status === 0 ? readFileSync(join(dir, copy)) : null;
+    rmSync(dir, { recursive: true });
+    assert.deepEqual([page.status, shown(page.out), page.err, page.name, page.bytes && Buffer.from(page.bytes)],
+                     [run.status, shown(run.stdout), run.stderr.toString(), copy, made], image);
+  }
+  const none = await put("sample.d88", new Uint8Array(sample), null, [{ name: "notes.txt", bytes: new Uint8Array(1) }]);
+  assert.deepEqual(none.unnamed, ["notes.txt"]);
 });
 
 // The page as its users have it, in each engine: opened from disk, asking
@@ -124,14 +162,18 @@ for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").
     const one = await browser.download("document.querySelector('#files tbody a').click()");
     assert.deepEqual(one, { name: "IPL2", bytes: nativeRun("sample.d88", sample, []).files.IPL2 });
 
-    // An edited file put back gives the image the command line gives.
+    // An edited file put back over a sector recorded with an error gives
+    // the image the command line gives, and shows every line it said.
+    shown = await choose("flagged.d88");
     const edited = nativeRun("sample.d88", sample, []).files.OPMMUS3.map((byte) => byte ^ 0xff);
     writeFileSync(join(dir, "OPMMUS3"), edited);
     await browser.choose(join(dir, "OPMMUS3"), "#edited");
     const made = await browser.download("(async () => { while (!document.querySelector('#put-result a')) " +
                                         "await new Promise((r) => setTimeout(r, 50)); document.querySelector('#put-result a').click(); })()");
-    const put = nativeRun("sample.d88", sample, ["--put=out/new.d88"], { OPMMUS3: edited });
-    assert.deepEqual(made, { name: "sample-edited.d88", bytes: put.files["new.d88"] });
+    const put = nativeRun("flagged.d88", pages["flagged.d88"], ["--put=out/new.d88"], { OPMMUS3: edited });
+    assert.deepEqual(made, { name: "flagged-edited.d88", bytes: put.files["new.d88"] });
+    const said = await browser.run("document.querySelector('#put-result pre').textContent");
+    assert.match(said, /^putting \.\.\. OPMMUS3\nd88cut: flagged\.d88: OPMMUS3: put over sector .* data CRC error/m);
     if (engine === "chromium" && process.env.D88CUT_SCREENSHOT) await browser.screenshot(process.env.D88CUT_SCREENSHOT);
 
     shown = await choose("notes.txt");
