@@ -1,4 +1,5 @@
-// Reading the sectors of the disk images held in one D88 file.
+// Reading the sectors of the disk images held in one D88 file, or of the one
+// disk of a raw 2D image or an IMD (ImageDisk) file.
 //
 // A D88 file is one or more disk images back to back from offset 0, with no
 // file header and no magic number. Each disk image is a DiskHeader followed by
@@ -45,6 +46,24 @@
 // double-sided disks handled here, track index k holds cylinder k / 2 and
 // head k % 2.
 //
+// What writers of D88 files are known to get wrong is read as the disk it
+// describes: a record whose data-size field does not step to the next
+// record where 128 << N does is stepped by 128 << N (and counted); a sector
+// count whose low byte is 0 counts by its high byte (written big-endian);
+// an unused track-table entry of -1 is no reason to doubt the header. A
+// disk image whose size field disagrees with the file can be read by its
+// track table instead, when the caller asks (followTrackTable).
+//
+// A raw 2D image is 40 cylinders of 2 heads of sectors 1 to 16 of 256 bytes
+// in order, nothing else: track t at offset t * 4096. An IMD file is an
+// ASCII header ending in 0x1A, then per track its mode, cylinder, head
+// (bit 7: a cylinder map follows, bit 6: a head map), sector count and size
+// code, the sector-number map, the optional maps, and one record a sector:
+// a type byte, then the data (types 1, 3, 5, 7), one fill byte (2, 4, 6, 8:
+// compressed) or nothing (0: unavailable). Types 3 and 4 carry a deleted-
+// data mark, 5 and 6 a data error, 7 and 8 both. Each is read as one disk
+// image whose records carry the same marks as a D88's.
+//
 // Everything read from the file is untrusted: every count and offset is
 // checked before it is used, positions are computed in 64 bits, and a field
 // that points nowhere simply finds nothing. The work of one opened file is
@@ -63,6 +82,9 @@ namespace d88 {
 
 constexpr std::int32_t kDiskHeaderSize = 688;
 constexpr std::int32_t kDiskNameSize = 16;
+// An IMD file's header text shows where a D88's name does, up to this many
+// bytes.
+constexpr std::int32_t kMaxNameSize = 128;
 constexpr std::int32_t kMediaTypeOffset = 27;
 constexpr std::int32_t kDiskSizeOffset = 28;
 constexpr std::int32_t kTrackTableOffset = 32;
@@ -83,6 +105,22 @@ constexpr std::int32_t kStatusOffset = 8;
 constexpr std::int32_t kDataSizeOffset = 14;
 constexpr std::uint8_t kDeletedMark = 0x10;
 constexpr std::uint8_t kStatusGood = 0x00;
+// What a D88 records for a data CRC error: an IMD record of a data error
+// reads as one.
+constexpr std::uint8_t kStatusDataError = 0xB0;
+// A size code above this is no floppy sector (16 KiB): 128 << N is not
+// taken for a record's data size beyond it.
+constexpr std::int32_t kMaxRealSizeCode = 7;
+
+// A raw 2D image: 80 tracks of 16 sectors of 256 bytes, and nothing else.
+constexpr std::int32_t kRaw2DTracks = 80;
+constexpr std::int32_t kRaw2DSectors = 16;
+constexpr std::int32_t kRaw2DSectorSize = 256;
+constexpr std::int32_t kRaw2DTrackSize = kRaw2DSectors * kRaw2DSectorSize;
+constexpr std::int64_t kRaw2DImageSize = std::int64_t{kRaw2DTracks} * kRaw2DTrackSize;
+// The most sector records an IMD file may hold that the reader indexes:
+// 164 tracks of 64 sectors, far more than any floppy disk.
+constexpr std::int32_t kMaxImdRecords = kTrackCount * 64;
 // A sector of size code N holds kMinSectorSize << N bytes.
 constexpr std::int32_t kMinSectorSize = 128;
 // Size codes above this make 128 << N overflow a signed 32-bit step.
@@ -133,6 +171,35 @@ inline std::int32_t readLe32(const std::uint8_t* bytes) {
     return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u) : -static_cast<std::int32_t>(~u) - 1;
 }
 
+// What the file is. Compressed files are recognised, never read.
+enum class Format {
+    kD88,
+    kRaw2D,
+    kImd,
+    kGzip,
+    kZip,
+};
+
+// Why an IMD file was read only in part: the track at imdStopOffset() and
+// those after it were not read.
+enum class ImdStop {
+    kNone,
+    kCutShort,       // the file ends inside the track
+    kSizeTable,      // size code 0xFF: each sector's size in a table, not read
+    kBadSizeCode,    // a size code above 6, which the format does not have
+    kBadRecordType,  // a record type above 8
+    kBadTrack,       // a cylinder and head past the 164 tracks of a D88
+    kTooManyRecords  // more than kMaxImdRecords sectors
+};
+
+// The first record of a disk image whose data-size field was not taken, in
+// file order of the tracks walked: its track and identity.
+struct StepFix {
+    std::int32_t track = -1;
+    std::uint8_t c = 0, h = 0, r = 0, n = 0;
+    std::int32_t dataSize = 0;  // the field as it stands
+};
+
 // Which copy a read takes where a track holds one identity more than once.
 enum class Copy {
     kFirst,  // the first recorded, as a floppy controller would find it
@@ -151,6 +218,9 @@ struct SectorRead {
     std::int64_t dataOffset = -1;       // file offset of the copy's data
     std::uint8_t status = kStatusGood;  // the copy's status byte
     bool deleted = false;               // recorded with a deleted-data mark
+    // An IMD record whose data is one fill byte, at dataOffset: its type
+    // byte stands before it.
+    bool compressed = false;
     // The dump says it did not read this copy well.
     bool flagged() const { return deleted || status != kStatusGood; }
 };
@@ -195,9 +265,34 @@ public:
     std::int64_t unreachableDisk() const { return unreachableDisk_; }
     // The size of the file when it was opened.
     std::int64_t fileSize() const { return openedState_.size; }
+    // What the file is: D88 (also when it is no disk image at all), a raw
+    // 2D image, an IMD file, or a compressed file, which lists no disk.
+    Format format() const { return format_; }
+    // Where an IMD file was read only in part, why, and the offset of the
+    // track not read; kNone when it was read whole.
+    ImdStop imdStop() const { return imdStop_; }
+    std::int64_t imdStopOffset() const { return imdStopOffset_; }
+    // Where disk image `index` ends for its reading: where its size field
+    // says, or where its tracks end once the track table was followed.
+    std::int64_t diskEndAt(std::int32_t index) const { return diskEnds_[index]; }
+    // Reads disk image `index` by its track table: it ends where the records
+    // of its last track do (at most at the end of the file), and the disk
+    // images after it are listed again from there. For a header whose size
+    // field disagrees with the file (0, too small or too large); the caller
+    // decides which. False, and nothing changed, when no track of the table
+    // lies in the file.
+    bool followTrackTable(std::int32_t index);
+    // True once followTrackTable took disk image `index`.
+    bool followedAt(std::int32_t index) const { return followed_[index]; }
+    // Where the records of the last track of disk image `index` end by its
+    // track table: past the end of the file when that track, or its records,
+    // run past it; -1 when the table holds no track.
+    std::int64_t tracksEndAt(std::int32_t index);
     // Makes disk image `index` current; false (and no disk selected) when the
-    // index is out of range or its header can no longer be read whole.
-    bool selectDisk(std::int32_t index);
+    // index is out of range or its header can no longer be read whole. With
+    // `toFileEnd`, its tracks are read as far as the file goes, whatever its
+    // size field says: to look at a disk image whose field disagrees.
+    bool selectDisk(std::int32_t index, bool toFileEnd = false);
     // The sector numbers that begin and end a track in readSectors' runs.
     void setSectorRange(std::int32_t first, std::int32_t last);
 
@@ -228,8 +323,13 @@ public:
     void stepRun(std::int32_t& track, std::int32_t& c, std::int32_t& h, std::int32_t& r) const;
 
     std::int32_t currentDisk() const { return currentDisk_; }
-    // The current disk's name, NUL-terminated (empty when none is selected).
+    // The current disk's name, NUL-terminated (empty when none is selected):
+    // a D88 header's name field, an IMD file's header text.
     const char* diskName() const { return name_; }
+    // The records of the current disk whose data-size field was not taken,
+    // in the tracks walked so far, and the first of them.
+    std::int32_t stepFixes() const;
+    StepFix firstStepFix() const;
     std::int32_t mediaType() const { return mediaType_; }
     // The current disk's disk-size field; 0 when none is selected.
     std::int32_t diskSize() const { return diskSize_; }
@@ -267,11 +367,61 @@ private:
     void dropBuffer();
     // Seeks to the first record of `track`; false when the track is absent.
     bool seekTrack(std::int32_t track);
+    // A walk through the records of one track of a D88 disk image: each
+    // record's header (in the buffer, or copied into the walk; good until
+    // the next read), where its data lies and the step past it.
+    struct Record {
+        const std::uint8_t* header;
+        std::int32_t dataSize;  // the step to the next record
+        std::int64_t dataAt;
+    };
+    struct Walk {
+        std::int32_t track = 0;
+        bool emptyEnds = true;  // a sector count of 0 ends the track
+        bool done = false;
+        std::int32_t walked = 0;
+        std::int32_t fixes = 0;
+        // The first record's C, H and sector-count field: those of the track.
+        std::uint8_t c = 0, h = 0;
+        std::int32_t rawCount = 0;
+        std::int64_t next = 0;  // where the next record's header starts
+        // The last record's data-size field was taken on trust: the next
+        // header read shows whether it leads to a record of the track, or
+        // only 128 << N does (at `nominalNext`).
+        bool unsure = false;
+        std::int64_t nominalNext = 0;
+        std::uint8_t unsureId[4] = {};
+        std::int32_t unsureField = 0;
+        std::uint8_t copy[kSectorHeaderSize] = {};
+    };
+    bool beginWalk(Walk& walk, std::int32_t track);
+    // The next record of the walk; false when the track ends. The plain
+    // record of a track begun is read in line; the rest the long way.
+    bool nextRecord(Walk& walk, Record& record);
+    bool nextRecordSlowly(Walk& walk, Record& record);
+    // Settles the data size of the record just walked (`record`), taken on
+    // trust, before its data is read.
+    void settleStep(Walk& walk, Record& record);
+    void noteFix(Walk& walk, const std::uint8_t* id, std::int32_t field);
+    void endWalk(const Walk& walk);
+    // Whether a record of the walk's track can begin at `position` (`last`:
+    // where its last record ends: a track, the disk image or the file).
+    bool recordCanStart(const Walk& walk, std::int64_t position, bool last);
     // Walks `track` from its first record to the first record of this
     // identity (with `cleanOnly`, the first not flagged) and leaves the
     // position at its data; says what it found, `got` 0.
     SectorRead findRecord(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
                           std::int32_t n, bool cleanOnly);
+    // The same in a raw 2D image and an IMD file.
+    SectorRead findRaw2D(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                         std::int32_t n) const;
+    SectorRead findImd(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                       std::int32_t n, bool cleanOnly) const;
+    // Lists the disk images from `position` on, after the first `count`.
+    void listFrom(std::int32_t count, std::int64_t position);
+    // Reads an IMD file's header and indexes its records.
+    void openImd(const std::uint8_t* start, std::int32_t length);
+    bool readImdTrack(std::int64_t& position, bool store, std::int32_t* filled);
     // True while the reader may go on: no failure, and records left in the
     // budget.
     bool mayWalk();
@@ -286,18 +436,45 @@ private:
     std::int32_t zeroSizeDisk_ = -1;
     std::int32_t firstSector_ = 1;
     std::int32_t lastSector_ = 16;
+    Format format_ = Format::kD88;
     std::int32_t diskOffsets_[kMaxDisks] = {};
     std::int32_t diskSizes_[kMaxDisks] = {};
+    std::int64_t diskEnds_[kMaxDisks] = {};
     bool plausible_[kMaxDisks] = {};
+    bool followed_[kMaxDisks] = {};
     std::int64_t trailingBytes_ = 0;
     std::int64_t trailingOffset_ = 0;
     std::int64_t unreachableDisk_ = -1;
     std::int32_t diskSize_ = 0;
     std::int32_t diskOffset_ = 0;
+    // Where the current disk image ends for its reading: a track at or past
+    // it is absent.
+    std::int64_t diskExtent_ = 0;
     std::int32_t trackOffsets_[kTrackCount] = {};
     std::int32_t mediaType_ = -1;
-    // One byte more than the header's name field, so it always ends in NUL.
-    char name_[kDiskNameSize + 1] = {};
+    // One byte more than the longest name, so it always ends in NUL.
+    char name_[kMaxNameSize + 1] = {};
+    // The records whose data-size field was not taken, by track (the most
+    // any walk of the track met), and the first of each track.
+    std::int32_t trackFixes_[kTrackCount] = {};
+    StepFix trackFirstFix_[kTrackCount] = {};
+
+    // An IMD file: its header text, and every record by track, in file
+    // order within a track.
+    struct ImdRecord {
+        std::int64_t dataAt;  // its data, or its fill byte
+        std::uint8_t c, h, r, n;
+        std::uint8_t type;
+    };
+    char imdText_[kMaxNameSize + 1] = {};
+    ImdStop imdStop_ = ImdStop::kNone;
+    std::int64_t imdStopOffset_ = 0;
+    std::int32_t imdRecordCount_ = 0;
+    std::int32_t imdTrackFirst_[kTrackCount] = {};
+    std::int32_t imdTrackCount_[kTrackCount] = {};
+    // Filled before it is read, and without an initializer: the reader is
+    // static, and zeroing it at start-up cost a cut a third of its CPU.
+    ImdRecord imdRecords_[kMaxImdRecords];
 
     // The stream's state: buffer_ holds bufferLength_ bytes of the file from
     // bufferStart_ on; position_ is where the next read starts.

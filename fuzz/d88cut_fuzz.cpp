@@ -73,7 +73,7 @@ void driveReader(std::uint8_t knob) {
         // The file does not change during the run: a listed disk selects.
         check(reader.selectDisk(d) && reader.currentDisk() == d);
         check(reader.mediaType() >= 0 && reader.mediaType() <= 255);
-        check(std::strlen(reader.diskName()) <= 16);
+        check(std::strlen(reader.diskName()) <= static_cast<std::size_t>(d88::kMaxNameSize));
         for (std::int32_t track = -1; track <= d88::kTrackCount; ++track) {
             driveTrack(reader, track, knob);
         }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +22,39 @@ void putLe(Bytes& out, std::size_t at, std::uint32_t value, int width) {
 }  // namespace
 
 const char kSignature[17] = "VORLU        Sys";
+
+Bytes buildRaw2D(const Disk& disk) {
+    Bytes image(80 * 16 * 256, 0);
+    for (const auto& [track, sectors] : disk.tracks) {
+        for (const Sector& s : sectors) {
+            if (track >= 80 || s.r < 1 || s.r > 16) continue;
+            std::copy_n(s.data.begin(), std::min<std::size_t>(s.data.size(), 256),
+                        image.begin() + (track * 16 + s.r - 1) * 256);
+        }
+    }
+    return image;
+}
+
+Bytes buildImd(const Disk& disk, const std::map<std::pair<int, int>, std::uint8_t>& types) {
+    const std::string text = "IMD 1.18: 10/12/2026 12:00:00\r\ntest disk\x1a";
+    Bytes image(text.begin(), text.end());
+    for (const auto& [track, sectors] : disk.tracks) {
+        const Bytes head = {0x05, static_cast<std::uint8_t>(track / 2), static_cast<std::uint8_t>(track % 2),
+                            static_cast<std::uint8_t>(sectors.size()), sectors.front().n};
+        image.insert(image.end(), head.begin(), head.end());
+        for (const Sector& s : sectors) image.push_back(s.r);
+        for (const Sector& s : sectors) {
+            const auto type = types.find({track, s.r});
+            image.push_back(type == types.end() ? 1 : type->second);
+            if (image.back() % 2 == 0) {
+                image.push_back(s.data.front());
+            } else {
+                image.insert(image.end(), s.data.begin(), s.data.end());
+            }
+        }
+    }
+    return image;
+}
 
 Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places) {
     Bytes image;
@@ -140,9 +174,11 @@ Bytes sharedWalkPrefix() {
     std::vector<Disk> disks(kDisks);
     for (Disk& disk : disks) {
         disk.name = name;
-        // An entry equal to the disk size is a present track: the next header.
-        disk.diskSize = static_cast<std::int32_t>(kHeaderSize);
-        for (int t = 0; t < 164; ++t) disk.trackOffsets[t] = disk.diskSize.value();
+        Sector pass = sectorWithId(0xFF, 0xFF, 0xFF, 0xFF, {});
+        pass.sectorCount = 0xFFFF;
+        disk.tracks[0] = {pass};
+        disk.diskSize = static_cast<std::int32_t>(kHeaderSize + kRecordHeaderSize);
+        for (int t = 0; t < 164; ++t) disk.trackOffsets[t] = static_cast<std::int32_t>(kHeaderSize);
     }
     Disk& last = disks.back();
     Sector boot = sectorWithId(0, 0, 1, 1, Bytes(256, 0));
@@ -150,7 +186,8 @@ Bytes sharedWalkPrefix() {
     boot.sectorCount = 0xFFFF;  // a walk passing it goes on
     last.tracks[0] = {boot};
     const auto runAt = static_cast<std::int32_t>(kHeaderSize + kRecordHeaderSize + 256);
-    last.diskSize = runAt;
+    // Its tracks lie inside it, the run's first record too.
+    last.diskSize = runAt + static_cast<std::int32_t>(kRecordHeaderSize);
     last.trackOffsets.clear();
     for (int t = 1; t < 164; ++t) last.trackOffsets[t] = runAt;
     return buildImage(disks);

@@ -48,6 +48,14 @@ struct Placed {
 // The disk images back to back; tracks are laid out in index order. When
 // `places` is given, it receives every record's place, in file order.
 Bytes buildImage(const std::vector<Disk>& disks, std::vector<Placed>* places = nullptr);
+// The disk as a raw 2D image: sectors 1 to 16 of 256 bytes of tracks 0 to
+// 79, in order; what the disk lacks is zero.
+Bytes buildRaw2D(const Disk& disk);
+// The disk as an IMD file: a track per track of the disk, its sectors in
+// file order, all of the size code of its first. A record's type is 1 (data)
+// but where `types` gives another for (track, R); a compressed type writes
+// the sector's first byte.
+Bytes buildImd(const Disk& disk, const std::map<std::pair<int, int>, std::uint8_t>& types = {});
 // False when the file cannot be written whole.
 bool writeFile(const std::string& path, const Bytes& bytes);
 // Writes pieces at far-apart offsets of a sparse file, to reach positions
@@ -72,11 +80,12 @@ extern const char kSignature[17];
 Disk knownDisk();
 
 // The start of an image built to make every walk as long as it can be: 64
-// disk images whose tracks each point at the next one's header, whose name
-// field reads as one record (identity FF FF FF FF, count 65,535) that skips
-// the rest of that header. The last disk image holds the known boot sector,
-// which every disk image's walk for it reaches, and its other tracks start
-// where the prefix ends: at a run of records the caller appends.
+// disk images whose tracks all start at one record of their own (identity
+// FF FF FF FF, count 65,535, no data) just before the next one's header,
+// whose name field reads as one more such record that skips the rest of
+// that header. The last disk image holds the known boot sector, which every
+// disk image's walk for it reaches, and its other tracks start where the
+// prefix ends: at a run of records the caller appends.
 Bytes sharedWalkPrefix();
 // A record header of a run no walk leaves: count 1, identity 0 0 0 1, with
 // `dataSize` data bytes to follow.

@@ -58,7 +58,7 @@ const Case kCases[] = {
     {"most negative track offset", [] { return one([](Disk& d) { d.trackOffsets[1] = INT32_MIN; }); }, 1, 0, 1, 0, 1, 1,
      0},
     {"track offset equal to the disk size", [] { return one([](Disk& d) { d.diskSize = kTrack1; }); }, 1, 0, 1, 0, 1, 1,
-     256},
+     0},
     {"track offset above the disk size", [] { return one([](Disk& d) { d.diskSize = kTrack1 - 1; }); }, 1, 0, 1, 0, 1,
      1, 0},
     {"track offset inside the header", [] { return one([](Disk& d) { d.trackOffsets[0] = 16; }); }, 1, 0, 0, 0, 0, 1,
@@ -81,7 +81,8 @@ const Case kCases[] = {
      1, 0, 0, 0, 0, 9, 0},
     {"sector count 65535, sector present", [] { return one([](Disk& d) { d.tracks[0][0].sectorCount = 65535; }); }, 1,
      0, 0, 0, 0, 1, 256},
-    {"data size 0", [] { return one([](Disk& d) { d.tracks[0][0].dataSize = 0; }); }, 1, 0, 0, 0, 0, 1, 0},
+    // Its 256 bytes follow, and then track 1: stepped by its N.
+    {"data size 0", [] { return one([](Disk& d) { d.tracks[0][0].dataSize = 0; }); }, 1, 0, 0, 0, 0, 1, 256},
     {"data size beyond the end of the file", [] { return one([](Disk& d) { d.tracks[1][0].dataSize = 65535; }); }, 1, 0,
      1, 0, 1, 1, 256},
 };
