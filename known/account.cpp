@@ -77,6 +77,7 @@ bool readNote(SectorNote& note, std::int32_t track, std::int32_t c, std::int32_t
     note.status = read.status;
     note.deleted = read.deleted;
     note.flagged = read.got > 0 && read.flagged();
+    note.compressed = read.compressed;
     // What the reader stopped in is no part of the file.
     return reader.failure() == d88::ReadFailure::kNone;
 }
@@ -124,7 +125,8 @@ void settle(DiskAccount& disk, FileAccount& file) {
         if (note.found > 0 && note.found < kSectorSize) ++file.shorter;
         if (note.flagged && file.flagged++ == 0) file.firstFlagged = file.firstSector + k;
     }
-    if (!file.gathered && sectorOf(disk, file, 0).found < kSectorSize) {
+    if ((!file.gathered || disk.format == d88::Format::kRaw2D) &&
+        sectorOf(disk, file, 0).found < kSectorSize) {
         file.state = FileState::kMissing;
     } else if (file.missing + file.shorter > 0) {
         file.state = FileState::kPartial;
@@ -148,8 +150,26 @@ void accountFiles(DiskAccount& disk) {
         file.gathered = spec.gathered;
         file.firstSector = spec.firstSector;
         std::memset(out, 0, static_cast<std::size_t>(file.size));
-        const bool read = file.gathered ? readGathered(disk, file, out)
-                                        : readBlock(disk, file, kBlockTable[i], out);
+        bool read = true;
+        if (file.gathered && disk.format == d88::Format::kRaw2D) {
+            // A raw 2D image holds sectors 1 to 16 alone: PSGMUS is not
+            // there, its first slot noted as missing.
+            SectorNote& note = disk.sectors[file.firstSector];
+            note = SectorNote{kGatherFirstTrack,
+                              kGatherFirstTrack / 2,
+                              kGatherFirstTrack % 2,
+                              kGatherSector,
+                              0,
+                              -1,
+                              d88::kStatusGood,
+                              false,
+                              false,
+                              false};
+            file.sectorCount = 1;
+        } else {
+            read = file.gathered ? readGathered(disk, file, out)
+                                 : readBlock(disk, file, kBlockTable[i], out);
+        }
         if (!read) return;
         std::memcpy(disk.bytes + spec.offset, out, static_cast<std::size_t>(file.size));
         settle(disk, file);
@@ -175,7 +195,13 @@ void takeAccount(DiskAccount& disk, std::int32_t index, Depth depth) {
     disk.offset = reader.diskOffsetAt(index);
     disk.size = reader.diskSizeAt(index);
     disk.plausible = reader.plausibleAt(index);
-    disk.runsPastEnd = disk.size > 0 && disk.offset + disk.size > reader.fileSize();
+    disk.followed = reader.followedAt(index);
+    disk.end = reader.diskEndAt(index);
+    disk.runsPastEnd =
+        !disk.followed && disk.size > 0 && disk.offset + disk.size > reader.fileSize();
+    disk.format = reader.format();
+    disk.stepFixes = 0;
+    disk.firstFix = d88::StepFix();
     disk.mediaType = -1;
     std::memset(disk.name, 0, sizeof disk.name);
     if (!selectForReading(index)) return;
@@ -185,11 +211,14 @@ void takeAccount(DiskAccount& disk, std::int32_t index, Depth depth) {
     readBootSector(disk.boot);
     disk.known = isKnownDisk(disk.boot);
     if (disk.known && depth == Depth::kFiles) accountFiles(disk);
+    disk.stepFixes = reader.stepFixes();
+    disk.firstFix = reader.firstStepFix();
 }
 
-bool knownDiskAt(std::int32_t index) {
+bool knownDiskAt(std::int32_t index, bool toFileEnd) {
     BootSector boot;
-    if (!selectForReading(index)) return false;
+    if (!reader.selectDisk(index, toFileEnd)) return false;
+    reader.setSectorRange(kFirstSector, kLastSector);
     readBootSector(boot);
     return isKnownDisk(boot);
 }

@@ -40,6 +40,8 @@ struct SectorNote {
     std::uint8_t status;
     bool deleted;
     bool flagged;
+    // An IMD record of one fill byte, at dataOffset, its type byte before it.
+    bool compressed;
 };
 
 // The room of the words about a file: four sectors named and the rest
@@ -72,11 +74,20 @@ struct DiskAccount {
     std::int64_t offset;
     std::int32_t size;  // its size field
     std::int32_t mediaType;
-    char name[d88::kDiskNameSize + 1];
+    // Its name: a D88 header's name field, an IMD file's header text.
+    char name[d88::kMaxNameSize + 1];
+    d88::Format format;
     // Its size field and track table can be a disk header's; a known disk
     // whose are not is cut all the same.
     bool plausible;
     bool runsPastEnd;  // its size runs past the end of the file
+    // Its size field disagrees with the file, and it was read by its track
+    // table instead, up to `end`.
+    bool followed;
+    std::int64_t end;
+    // The records whose data-size field was not taken, and the first.
+    std::int32_t stepFixes;
+    d88::StepFix firstFix;
     BootSector boot;
     bool known;
     // Files accounted, in file order: all of the known disk's, fewer where
@@ -98,8 +109,9 @@ enum class Depth {
 // before.
 void takeAccount(DiskAccount& disk, std::int32_t index, Depth depth);
 
-// True when the boot sector of disk image `index` carries the signature.
-bool knownDiskAt(std::int32_t index);
+// True when the boot sector of disk image `index` carries the signature;
+// with `toFileEnd`, also where its size field leaves the boot sector out.
+bool knownDiskAt(std::int32_t index, bool toFileEnd = false);
 
 // True when every file of a known disk's account was read and is whole.
 bool allWhole(const DiskAccount& disk);

@@ -89,7 +89,11 @@ void sayRefusal(const char* image, const Choice& choice, std::int32_t asked, con
         case Refusal::kNoKnownDisk:
             // A file that is no D88 image is said as such, once.
             if (shape.notD88) {
-                if (use == Use::kPut) sayNotD88(image);
+                if (use == Use::kPut) sayNotD88(image, shape);
+            } else if (shape.format == d88::Format::kRaw2D) {
+                warn(Name{image}, ": has the size of a raw 2D image (", d88::kRaw2DImageSize,
+                     " bytes), but its boot sector does not carry the known disk's signature; ",
+                     done);
             } else if (shape.disks == 0) {
                 warn(Name{image}, ": holds no D88 disk image: it is shorter than one ",
                      d88::kDiskHeaderSize, "-byte disk header");

@@ -89,6 +89,10 @@ struct Where {
 
 void put(LineWriter& line, const Where& where) {
     const FileAccount& file = where.file;
+    if (file.state == FileState::kMissing && file.gathered) {
+        put(line, "no sector 17 in a raw 2D image");
+        return;
+    }
     const bool gaps = file.missing + file.shorter > 0;
     if (gaps) put(line, GapList{where.disk, file, false});
     if (file.flagged > 0 && file.state != FileState::kMissing) {
@@ -108,6 +112,10 @@ void put(LineWriter& line, const Said& said) {
     const std::int32_t gaps = file.missing + file.shorter;
     if (file.state == FileState::kWhole) return;
     put(line, file.name);
+    if (file.state == FileState::kMissing && file.gathered) {
+        putAll(line, ": not cut: a raw 2D image holds no sector 17, where its slots lie");
+        return;
+    }
     if (file.state == FileState::kMissing) {
         putAll(line, ": not cut: its first sector ", SectorPlace{sectorOf(said.disk, file, 0)},
                " is missing or short");

@@ -67,4 +67,15 @@ std::size_t bootTextLength(const BootSector& boot) {
     return static_cast<std::size_t>(end > kBootTextFirst ? end - kBootTextFirst : 0);
 }
 
+const char* formatWord(d88::Format format) {
+    switch (format) {
+        case d88::Format::kD88: return "d88";
+        case d88::Format::kRaw2D: return "2d";
+        case d88::Format::kImd: return "imd";
+        case d88::Format::kGzip: return "gzip";
+        case d88::Format::kZip: return "zip";
+    }
+    return "d88";
+}
+
 }  // namespace d88cut

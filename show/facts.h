@@ -16,6 +16,9 @@ namespace d88cut {
 void crcText(const DiskAccount& disk, std::int32_t file, char (&out)[9]);
 // The media-type byte in words (2D, 2DD, 2HD, 1D, 1DD, or 0xNN).
 const char* mediaOf(std::int32_t type, char (&other)[8]);
+// What the file is, as the JSON listing's "format" names it: "d88", "2d",
+// "imd", "gzip" or "zip".
+const char* formatWord(d88::Format format);
 // The boot sector's bytes 1 to 16, where the signature would be, as many of
 // them as it has.
 const std::uint8_t* bootText(const BootSector& boot);

@@ -95,8 +95,9 @@ void fileJson(const DiskAccount& disk, std::int32_t i) {
 
 }  // namespace
 
-void beginJson(const char* image, std::int64_t size) {
-    say("{\"image\": ", JsonText{image}, ", \"size\": ", size, ",");
+void beginJson(const char* image, std::int64_t size, d88::Format format) {
+    say("{\"image\": ", JsonText{image}, ", \"size\": ", size, ", \"format\": \"",
+        formatWord(format), "\",");
     say(" \"disks\": [");
 }
 

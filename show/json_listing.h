@@ -11,7 +11,7 @@
 
 namespace d88cut {
 
-void beginJson(const char* image, std::int64_t size);
+void beginJson(const char* image, std::int64_t size, d88::Format format);
 // `first`: no disk was listed before this one.
 void listDiskJson(const DiskAccount& disk, bool first);
 void endJson(const ImageShape& shape, std::int32_t best, int status);

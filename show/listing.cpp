@@ -64,26 +64,33 @@ void listDiskText(const DiskAccount& disk) {
                                  std::strlen(disk.name), stdoutShowsUtf8()};
     const BootSector& boot = disk.boot;
     const DiskText text = {bootText(boot), bootTextLength(boot), stdoutShowsUtf8()};
+    // A disk image of another container than D88 says which.
+    const char* container = disk.format == d88::Format::kRaw2D ? "  raw-2d"
+                            : disk.format == d88::Format::kImd ? "  imd"
+                                                               : "";
     if (disk.known) {
-        say("disk ", number, "  ", media, size, "  known  ", quotedName);
+        say("disk ", number, "  ", media, size, "  known  ", quotedName, container);
     } else if (boot.found && boot.sizeCode == kSizeCode) {
-        say("disk ", number, "  ", media, size, "  other  ", quotedName, "  boot ", text);
+        say("disk ", number, "  ", media, size, "  other  ", quotedName, "  boot ", text,
+            container);
     } else if (boot.found) {
         // A boot sector of another size: what it is, and what it holds.
         say("disk ", number, "  ", media, size, "  other  ", quotedName, "  ",
-            BootKind{boot.sizeCode}, " ", text);
+            BootKind{boot.sizeCode}, " ", text, container);
     } else {
-        say("disk ", number, "  ", media, size, "  other  ", quotedName, "  no-boot-sector");
+        say("disk ", number, "  ", media, size, "  other  ", quotedName, "  no-boot-sector",
+            container);
     }
     for (std::int32_t i = 0; i < disk.filesRead; ++i) listFile(disk, i);
 }
 
 }  // namespace
 
-void beginListing(Listing& listing, ListFormat format, const char* image, std::int64_t size) {
+void beginListing(Listing& listing, ListFormat format, const char* image, std::int64_t size,
+                  d88::Format container) {
     listing.format = format;
     listing.diskListed = false;
-    if (format == ListFormat::kJson) beginJson(image, size);
+    if (format == ListFormat::kJson) beginJson(image, size, container);
 }
 
 void listDisk(Listing& listing, const DiskAccount& disk) {

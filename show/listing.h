@@ -22,7 +22,8 @@ struct Listing {
 
 // Starts the listing of `image`, a file of `size` bytes (the JSON
 // document's head).
-void beginListing(Listing& listing, ListFormat format, const char* image, std::int64_t size);
+void beginListing(Listing& listing, ListFormat format, const char* image, std::int64_t size,
+                  d88::Format container);
 // Lists a disk image and, for the known disk, the files of its account.
 void listDisk(Listing& listing, const DiskAccount& disk);
 // Ends the listing: the JSON document's tail, with the shape, the disk a

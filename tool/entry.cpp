@@ -97,14 +97,31 @@ bool visitDisk(Run& run, std::int32_t index) {
     takeAccount(disk, index, Depth::kFiles);
     if (!disk.selected) return true;
     const char* image = run.options.image;
-    if (disk.known && !disk.plausible) {
-        warn(Name{image}, ": disk image ", disk.number, " gives its size as ", disk.size,
-             " bytes from offset ", disk.offset, "; the file ends at ", reader.fileSize());
+    if (disk.known && disk.followed) {
+        // Read by its track table: the field and where the disk ends.
+        if (disk.end == reader.fileSize()) {
+            warn(Name{image}, ": disk image ", disk.number, " gives its size as ", disk.size,
+                 " bytes from offset ", disk.offset, "; the file ends at ", reader.fileSize());
+        } else {
+            warn(Name{image}, ": disk image ", disk.number, " gives its size as ", disk.size,
+                 " bytes from offset ", disk.offset, "; its tracks end at ", disk.end);
+        }
         run.less = true;
     } else if (disk.runsPastEnd) {
         warn(Name{image}, ": disk image ", disk.number,
              " runs past the end of the file: it gives its size as ", disk.size,
              " bytes from offset ", disk.offset, ", the file ends at ", reader.fileSize());
+        run.less = true;
+    }
+    if (disk.stepFixes > 0) {
+        const d88::StepFix& fix = disk.firstFix;
+        const bool one = disk.stepFixes == 1;
+        warn(Name{image}, ": disk image ", disk.number, ": the data-size field of ", disk.stepFixes,
+             one ? " record" : " records",
+             " does not lead to the next record, and the size code does; ",
+             one ? "it was" : "they were", " read by the size code (the first: track ", fix.track,
+             ", C ", fix.c, ", H ", fix.h, ", R ", fix.r, ", N ", fix.n, ", data size ",
+             fix.dataSize, ")");
         run.less = true;
     }
     // Where the reader stopped, the run does; the caller says why.
@@ -145,7 +162,7 @@ void walkImage(Run& run) {
     run.survey = surveyOf(run.shape);
     if (options.list) {
         beginListing(run.listing, options.json ? ListFormat::kJson : ListFormat::kText, image,
-                     reader.fileSize());
+                     reader.fileSize(), reader.format());
     }
     // A shape said at the start of a cut; after the disk lines of a listing.
     if (!options.list && reportShape(image, run.shape)) run.less = true;

@@ -91,7 +91,8 @@ void planSectors(PutJob& job, const DiskAccount& disk) {
                 mine,
                 i,
                 file.firstSector + k,
-                std::memcmp(job.given + mine, image + k * kSectorSize, kSectorSize) != 0};
+                std::memcmp(job.given + mine, image + k * kSectorSize, kSectorSize) != 0,
+                sectorOf(disk, file, k).compressed};
         }
     }
     // Files that share a sector: a change of one is put, two changes that
@@ -164,36 +165,77 @@ void sayPutting(const PutJob& job, const char* image, const DiskAccount& disk) {
     flushProgress();
 }
 
-// The copy of the image: its bytes as they stand, but for the sectors the
-// files change, written with the job's own buffer.
-Filled writeCopy(PutJob& job, int fd, const char* image) {
+// Says why the image could not be read for its copy.
+void sayCopyUnread(const char* image) {
+    // A read that failed, or a file cut short since it was listed.
+    if (reader.failure() != d88::ReadFailure::kNone) {
+        warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
+    } else {
+        warn(Name{image}, ": the file changed while it was read; nothing was written");
+    }
+}
+
+// Copies the image's bytes from `from` to `to` into the copy, but for the
+// sectors the files change in place, with the job's own buffer.
+Filled copyRange(PutJob& job, int fd, const char* image, std::int64_t from, std::int64_t to) {
     const PutPlan& plan = job.plan;
-    const std::int64_t size = reader.fileSize();
-    for (std::int64_t at = 0; at < size;) {
+    for (std::int64_t at = from; at < to;) {
         const std::int32_t want =
-            size - at < kCopyBufferSize ? static_cast<std::int32_t>(size - at) : kCopyBufferSize;
+            to - at < kCopyBufferSize ? static_cast<std::int32_t>(to - at) : kCopyBufferSize;
         const std::int32_t got = reader.readRaw(at, job.buffer, want);
         if (got != want) {
-            // A read that failed, or a file cut short since it was listed.
-            if (reader.failure() != d88::ReadFailure::kNone) {
-                warn("cannot read ", Name{image}, ": ", std::strerror(reader.failureErrno()));
-            } else {
-                warn(Name{image}, ": the file changed while it was read; nothing was written");
-            }
+            sayCopyUnread(image);
             return Filled::kRefused;
         }
         for (std::int32_t a = 0; a < plan.chunkCount; ++a) {
             const Chunk& chunk = plan.chunks[a];
-            const std::int64_t from = chunk.offset > at ? chunk.offset : at;
-            const std::int64_t to =
+            const std::int64_t first = chunk.offset > at ? chunk.offset : at;
+            const std::int64_t last =
                 chunk.offset + kSectorSize < at + got ? chunk.offset + kSectorSize : at + got;
-            if (!chunk.changed || from >= to) continue;
-            std::memcpy(job.buffer + (from - at), job.given + chunk.bytes + (from - chunk.offset),
-                        static_cast<std::size_t>(to - from));
+            if (!chunk.changed || chunk.compressed || first >= last) continue;
+            std::memcpy(job.buffer + (first - at), job.given + chunk.bytes + (first - chunk.offset),
+                        static_cast<std::size_t>(last - first));
         }
         if (!platform::writeAll(fd, job.buffer, got)) return Filled::kFailed;
         at += got;
     }
+    return Filled::kDone;
+}
+
+// The copy of the image: its bytes as they stand, but for the sectors the
+// files change. A compressed IMD record that changes grows into a record of
+// its data: its type byte one less (the same mark, not compressed), then
+// the sector's bytes in the place of its fill byte.
+Filled writeCopy(PutJob& job, int fd, const char* image) {
+    const PutPlan& plan = job.plan;
+    std::int64_t at = 0;
+    for (;;) {
+        // The next compressed record to grow, in file order.
+        const Chunk* next = nullptr;
+        for (std::int32_t a = 0; a < plan.chunkCount; ++a) {
+            const Chunk& chunk = plan.chunks[a];
+            if (chunk.changed && chunk.compressed && chunk.offset >= at &&
+                (next == nullptr || chunk.offset < next->offset)) {
+                next = &chunk;
+            }
+        }
+        if (next == nullptr) break;
+        std::uint8_t type = 0;
+        Filled filled = copyRange(job, fd, image, at, next->offset - 1);
+        if (filled != Filled::kDone) return filled;
+        if (reader.readRaw(next->offset - 1, &type, 1) != 1) {
+            sayCopyUnread(image);
+            return Filled::kRefused;
+        }
+        type = static_cast<std::uint8_t>(type - 1);
+        if (!platform::writeAll(fd, &type, 1) ||
+            !platform::writeAll(fd, job.given + next->bytes, kSectorSize)) {
+            return Filled::kFailed;
+        }
+        at = next->offset + 1;
+    }
+    const Filled filled = copyRange(job, fd, image, at, reader.fileSize());
+    if (filled != Filled::kDone) return filled;
     platform::FileState now;
     if (!reader.currentState(now)) {
         warn("cannot read ", Name{image}, ": ", std::strerror(errno));

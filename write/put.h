@@ -25,6 +25,9 @@ struct Chunk {
     std::int32_t file;
     std::int32_t sector;  // its note in the disk's account
     bool changed;         // the file's bytes are not the image's
+    // An IMD record of one fill byte: changed, it is written as a record
+    // of its data, of the same mark.
+    bool compressed;
 };
 
 struct PutPlan {
