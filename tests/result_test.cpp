@@ -123,10 +123,11 @@ TEST(Shape, WhatTheFileHoldsBeyondItsDiskImagesIsSaidOnce) {
          "IMAGE: disk image 1 runs past the end of the file: it gives its size as " + size +
              " bytes from offset 0, the file ends at 183952\n",
          "known"},
+        // Its tracks end where the second header begins: read from there.
         {"two files joined", joined,
-         "IMAGE: the " + std::to_string(one.size() - 1) + " bytes from offset " + std::to_string(one.size() + 1) +
-             " on make no disk image\n",
-         "known"},
+         "IMAGE: disk image 1 gives its size as " + std::to_string(one.size() + 1) +
+             " bytes from offset 0; its tracks end at " + size + "\n",
+         "disk  2"},
         {"100 bytes after", image({d88test::knownDisk()}, 0, 100),
          "IMAGE: the 100 bytes from offset " + size + " on make no disk image\n", "known"},
         {"a text file", text(800), "IMAGE: does not look like a D88 disk image\n", ""},
