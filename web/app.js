@@ -13,6 +13,7 @@
   let shown = [];      // object URLs of the downloads shown, let go with them
   let current = null;  // the File shown, read again for another disk or a put
   let cutDisk = null;  // the disk cut, where the image holds the known one twice
+  let entry = null;    // the image chosen in a zip that holds several
   let generation = 0;  // the latest choice; an earlier one shows nothing
 
   // A worker made from the page's own copy of its script; null where the
@@ -34,11 +35,11 @@
 
   // The job on the page's own thread, when there is no worker.
   let ownThread = null;
-  function runHere({ image, bytes, disk, files }) {
+  function runHere({ image, bytes, disk, files, entry }) {
     if (!ownThread) {
       ownThread = new Function(workerSource + "\nreturn { job: d88cutPageJob, put: d88cutPagePut };")();
     }
-    return files ? ownThread.put(image, bytes, disk, files) : ownThread.job(image, bytes, disk);
+    return files ? ownThread.put(image, bytes, disk, files, entry) : ownThread.job(image, bytes, disk, entry);
   }
 
   // A cut ({ image, bytes, disk }) or a put (with files). The bytes go to
@@ -171,7 +172,7 @@
       option.selected = disk.disk === result.disk;
       select.append(option);
     }
-    select.onchange = () => choose(current, Number(select.value));
+    select.onchange = () => choose(current, Number(select.value), entry);
     label.append(select);
     $("disks").append(label);
   }
@@ -199,8 +200,28 @@
     return said.join("\n");
   }
 
+  // A zip of several files: the user says which is the disk image.
+  function showEntries(result) {
+    if (result.choices.length === 0) {
+      say("This zip holds no file, so there is nothing to cut.", "bad");
+      return;
+    }
+    say("This zip holds " + result.choices.length + " files; choose the disk image:", "");
+    const list = element("ul");
+    list.id = "entries";
+    for (const path of result.choices) {
+      const button = element("button", path);
+      button.onclick = () => choose(current, null, path);
+      const item = element("li");
+      item.append(button);
+      list.append(item);
+    }
+    $("disks").append(list);
+  }
+
   function show(result) {
     clear();
+    if (result.choices) return showEntries(result);
     const text = lines(result);
     if (text) {
       $("lines").textContent = text;
@@ -212,7 +233,8 @@
     }
     if (!result.listing || !result.listing.looksLikeD88 || result.listing.disks.length === 0) {
       const empty = result.listing && result.listing.size === 0;
-      say(empty ? "The file is empty." : "This file is not a D88 disk image, so there is nothing to cut.", "bad");
+      say(empty ? "The file is empty."
+        : "This file is not a D88 disk image, a raw 2D image or an IMD file, so there is nothing to cut.", "bad");
       return;
     }
     showDisks(result);
@@ -272,7 +294,7 @@
       for (const file of edited) files.push({ name: file.name, bytes: await readFile(file) });
       reading = null;
       if (mine !== generation) return;
-      const result = await runJob({ image: current.name, bytes, disk: cutDisk, files });
+      const result = await runJob({ image: current.name, bytes, disk: cutDisk, files, entry });
       if (mine === generation) showPut(result);
     } catch (error) {
       if (mine === generation) $("put-result").replaceChildren(element("p", "The page could not put the files back: " + error.message, "bad"));
@@ -283,11 +305,12 @@
 
   // A choice, from the input, a drop or the disk chooser: it drops whatever
   // is under way and shows only its own result.
-  async function choose(file, disk) {
+  async function choose(file, disk, path) {
     if (!file) return;
     drop();
     const mine = generation;
     current = file;
+    entry = path || null;
     clear();
     working(true);
     say("Reading " + file.name + " ...", "");
@@ -295,7 +318,7 @@
       const bytes = await readFile(file);
       reading = null;
       if (mine !== generation) return;
-      const result = await runJob({ image: file.name, bytes, disk: disk || null });
+      const result = await runJob({ image: file.name, bytes, disk: disk || null, entry });
       if (mine === generation) show(result);
     } catch (error) {
       if (mine !== generation) return;

@@ -1,8 +1,11 @@
 // Makes the page: one HTML file holding its style, its script and, as text
-// for its worker, client-zip, the tool built to WebAssembly (the wasm inside,
-// by -sSINGLE_FILE) and the job.
+// for its worker, fflate (zip and gzip), the tool built to WebAssembly and
+// the job. The wasm, which -sSINGLE_FILE puts inside the tool's script as
+// base64, is taken out of it and carried gzipped (less than half the
+// bytes); the worker inflates it with fflate and gives it to the tool.
 //   node web/build.mjs TOOL_JS VERSION LICENSE OUT_HTML
 import { readFileSync, writeFileSync } from "node:fs";
+import { gzipSync } from "node:zlib";
 import { createRequire } from "node:module";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
@@ -13,10 +16,10 @@ const read = (path) => readFileSync(path, "utf8");
 
 let zipScript;
 try {
-  // client-zip's worker build: a classic script defining downloadZip.
-  zipScript = read(join(dirname(createRequire(join(here, "package.json")).resolve("client-zip")), "worker.js"));
+  // fflate's browser build: a classic script defining fflate.
+  zipScript = read(join(dirname(createRequire(join(here, "package.json")).resolve("fflate/package.json")), "umd/index.js"));
 } catch {
-  console.error("build.mjs: client-zip is missing: run 'npm ci' in web/ first");
+  console.error("build.mjs: fflate is missing: run 'npm ci' in web/ first");
   process.exit(1);
 }
 
@@ -34,7 +37,18 @@ const scriptText = (text, what) => {
 // the page carries to every user: they hold no text that spans lines.
 const squeezed = (name) => read(join(here, name)).split("\n").map((line) => line.trim())
   .filter((line) => line !== "" && !line.startsWith("//")).join("\n");
-const worker = [zipScript, read(toolJs), squeezed("job.js"), squeezed("worker.js")].join("\n;\n");
+// The one data URI of the single-file build is its wasm.
+const wasmUri = /data:application\/octet-stream;base64,([A-Za-z0-9+/=]+)/;
+const tool = read(toolJs);
+const wasm = tool.match(wasmUri);
+if (!wasm) {
+  console.error("build.mjs: the tool's script holds no wasm: build it with -sSINGLE_FILE=1");
+  process.exit(1);
+}
+const packedWasm = gzipSync(Buffer.from(wasm[1], "base64"), { level: 9 }).toString("base64");
+const worker = [zipScript, `const d88cutPackedWasm = "${packedWasm}";`,
+                tool.replace(wasmUri, "data:application/octet-stream;base64,"),
+                squeezed("job.js"), squeezed("worker.js")].join("\n;\n");
 const parts = {
   "@VERSION@": escapeHtml(version),
   "@LICENSE@": escapeHtml(read(licenseFile)),

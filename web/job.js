@@ -137,6 +137,26 @@ function d88cutBase(image) {
   return dot > 0 ? image.slice(0, dot) : image;
 }
 
+// The disk images a chosen file holds: itself, or what a gzip file or a zip
+// packs (unpacked with `unpack`, fflate), each by its path in the zip and
+// its name; `packed` says which.
+function d88cutUnpack(name, bytes, unpack) {
+  if (bytes[0] === 0x1f && bytes[1] === 0x8b) {
+    const inner = name.replace(/\.gz$/i, "") || name;
+    return { packed: "gzip", images: [{ path: inner, name: inner, bytes: unpack.gunzipSync(bytes) }] };
+  }
+  if (bytes[0] === 0x50 && bytes[1] === 0x4b && bytes[2] === 3 && bytes[3] === 4) {
+    // Folders, and the resource forks some archivers add, hold no image.
+    const keep = (file) => !file.name.endsWith("/") && !file.name.startsWith("__MACOSX/");
+    const files = unpack.unzipSync(bytes, { filter: keep });
+    return {
+      packed: "zip",
+      images: Object.entries(files).map(([path, data]) => ({ path, name: path.split("/").pop(), bytes: data })),
+    };
+  }
+  return { packed: null, images: [{ path: name, name, bytes }] };
+}
+
 if (typeof module !== "undefined") {
-  module.exports = { d88cutJob, d88cutPut, d88cutZipName, d88cutKnownDisks, d88cutNames };
+  module.exports = { d88cutJob, d88cutPut, d88cutZipName, d88cutKnownDisks, d88cutNames, d88cutUnpack };
 }

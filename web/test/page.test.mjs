@@ -13,7 +13,37 @@ import { pathToFileURL } from "node:url";
 import { browsers } from "./browsers.mjs";
 
 const require = createRequire(import.meta.url);
+const fflate = require("fflate");
 const sample = readFileSync(process.env.D88CUT_SAMPLE);
+
+// The sample's sectors, and the same disk as a raw 2D image and an IMD file.
+function sectorsOf(d88) {
+  const sectors = [];
+  for (let track = 0; track < 164; track++) {
+    let at = d88.readUInt32LE(32 + 4 * track);
+    for (let k = 0, count = at ? d88.readUInt16LE(at + 4) : 0; k < count; k++) {
+      const size = d88.readUInt16LE(at + 14);
+      sectors.push({ track, r: d88[at + 2], data: d88.subarray(at + 16, at + 16 + size) });
+      at += 16 + size;
+    }
+  }
+  return sectors;
+}
+function raw2D(d88) {
+  const raw = Buffer.alloc(80 * 16 * 256);
+  for (const s of sectorsOf(d88)) if (s.track < 80 && s.r >= 1 && s.r <= 16) s.data.copy(raw, (s.track * 16 + s.r - 1) * 256);
+  return raw;
+}
+function imd(d88) {
+  const parts = [Buffer.from("IMD 1.18: test disk\r\n\x1a", "latin1")];
+  const sectors = sectorsOf(d88);
+  for (const track of new Set(sectors.map((s) => s.track))) {
+    const mine = sectors.filter((s) => s.track === track);
+    parts.push(Buffer.from([5, track >> 1, track & 1, mine.length, 1, ...mine.map((s) => s.r)]));
+    for (const s of mine) parts.push(Buffer.from([1]), s.data);
+  }
+  return Buffer.concat(parts);
+}
 
 // The sample with one sector recorded with a data CRC error: OPMMUS3's
 // first, track 78 sector 4.
@@ -71,7 +101,7 @@ test("the page's job does what the native tool does", async () => {
   // The worker's script as the page builds it, run here as in the page.
   const tool = process.env.D88CUT_WEB_JS;
   const here = dirname(new URL(import.meta.url).pathname);
-  const source = [join(dirname(require.resolve("client-zip")), "worker.js"), tool,
+  const source = [join(dirname(require.resolve("fflate/package.json")), "umd/index.js"), tool,
                   join(here, "../job.js"), join(here, "../worker.js")]
     .map((path) => readFileSync(path, "utf8")).join("\n;\n");
   const { job, put } = new Function("require", "__filename", "__dirname",
@@ -94,6 +124,20 @@ test("the page's job does what the native tool does", async () => {
     assert.deepEqual(unzip(await page.zip.arrayBuffer()), cut.files, image);
     assert.equal(page.zipName, image.replace(/\.d88$/, ".zip"));
   }
+
+  // Other containers, and an image packed: cut as the command line cuts
+  // what they hold; a zip of several asks which.
+  const held = [["sample.2d", raw2D(sample)], ["sample.imd", imd(sample)],
+                ["game.zip", fflate.zipSync({ "game/sample.d88": sample }), "sample.d88", sample],
+                ["sample.d88.gz", fflate.gzipSync(sample), "sample.d88", sample]];
+  for (const [image, bytes, inner = image, innerBytes = bytes] of held) {
+    const page = await job(image, new Uint8Array(bytes), null, null);
+    const cut = nativeRun(inner, innerBytes, []);
+    assert.deepEqual([page.cut.status, page.cut.out, page.cut.err], [cut.status, shown(cut.out), cut.err.toString()], image);
+    assert.deepEqual(unzip(await page.zip.arrayBuffer()), cut.files, image);
+  }
+  const two = await job("two.zip", fflate.zipSync({ "a.d88": sample, "b/c.d88": sample }), null, null);
+  assert.deepEqual(two.choices, ["a.d88", "b/c.d88"]);
 
   // The put as the native tool does it with the files chosen beside the
   // image: the same lines, naming the files so, and the same copy.
@@ -134,7 +178,8 @@ const shownNow = `(() => ({
 for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").split(",")) {
   test("the page in " + engine + ": the sample, a put, a text file, a damaged disk, the latest choice", async () => {
     const dir = mkdtempSync(join(tmpdir(), "d88cut-page-"));
-    const pages = { ...images, "trailing.d88": Buffer.concat([sample, Buffer.alloc(100)]) };
+    const pages = { ...images, "trailing.d88": Buffer.concat([sample, Buffer.alloc(100)]),
+                    "two.zip": Buffer.from(fflate.zipSync({ "a.d88": sample, "b/c.d88": sample })) };
     for (const [name, bytes] of Object.entries(pages)) writeFileSync(join(dir, name), bytes);
     // Slow to read: a later choice comes while it is.
     writeFileSync(join(dir, "big.d88"), "");
@@ -142,14 +187,17 @@ for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").
     const browser = await browsers[engine](pathToFileURL(process.env.D88CUT_PAGE).href);
     after(() => browser.close());
     // Chooses files one after the other, then waits for the page's result.
-    const choose = async (...names) => {
-      await browser.run("document.getElementById('sentence').textContent = ''");
-      for (const name of names) await browser.choose(join(dir, name));
+    const settled = async () => {
       for (;;) {
         const shown = await browser.run(shownNow);
         if (shown.idle && shown.sentence && !shown.sentence.startsWith("Reading")) return shown;
         await later(50);
       }
+    };
+    const choose = async (...names) => {
+      await browser.run("document.getElementById('sentence').textContent = ''");
+      for (const name of names) await browser.choose(join(dir, name));
+      return settled();
     };
     const native = (name) => JSON.parse(nativeRun(name, pages[name], ["--json"]).out).disks[0].files;
 
@@ -185,6 +233,13 @@ for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").
                                  "its last disk image, which are no disk image.");
     assert.deepEqual(shown.lines, [...new Set(shown.lines)]);
     assert.match(shown.lines.join("\n"), /the 100 bytes from offset 366528 on make no disk image/);
+
+    // A zip of two images: the page asks which, and cuts the one chosen.
+    shown = await choose("two.zip");
+    assert.match(shown.sentence, /^This zip holds 2 files/);
+    await browser.run("(() => { document.getElementById('sentence').textContent = ''; " +
+                      "document.querySelector('#entries button').click(); })()");
+    assert.equal((await settled()).sentence, "All sixteen files were cut whole.");
 
     shown = await choose("cut short.d88");
     assert.match(shown.sentence, /^\d+ of the 16 files are not whole: .* The zip holds what could be cut\. This disk image runs past/);
