@@ -78,6 +78,8 @@ bool readNote(SectorNote& note, std::int32_t track, std::int32_t c, std::int32_t
     note.deleted = read.deleted;
     note.flagged = read.got > 0 && read.flagged();
     note.compressed = read.compressed;
+    note.from = read.got > 0 ? 1 : 0;
+    note.differ = 0;
     // What the reader stopped in is no part of the file.
     return reader.failure() == d88::ReadFailure::kNone;
 }
@@ -85,7 +87,8 @@ bool readNote(SectorNote& note, std::int32_t track, std::int32_t c, std::int32_t
 // A block: its run, sector by sector as the reader steps, each sector to
 // its place, past any that is missing or short. A block whose first sector
 // is missing or short is not cut, and is read no further.
-bool readBlock(DiskAccount& disk, FileAccount& file, const BlockEntry& block, std::uint8_t* out) {
+bool readBlock(DiskAccount& disk, FileAccount& file, const BlockEntry& block, std::uint8_t* out,
+               Depth depth) {
     std::int32_t track = block.track;
     std::int32_t c = track / 2;
     std::int32_t h = track % 2;
@@ -94,7 +97,7 @@ bool readBlock(DiskAccount& disk, FileAccount& file, const BlockEntry& block, st
         SectorNote& note = disk.sectors[file.firstSector + k];
         if (!readNote(note, track, c, h, r, out + k * kSectorSize)) return false;
         ++file.sectorCount;
-        if (k == 0 && note.found < kSectorSize) break;
+        if (k == 0 && note.found < kSectorSize && depth != Depth::kEvery) break;
         reader.stepRun(track, c, h, r);
     }
     return true;
@@ -116,7 +119,8 @@ bool readGathered(DiskAccount& disk, FileAccount& file, std::uint8_t* out) {
     return true;
 }
 
-// The one rule for a file's state, then its words.
+}  // namespace
+
 void settle(DiskAccount& disk, FileAccount& file) {
     file.firstFlagged = -1;
     for (std::int32_t k = 0; k < file.sectorCount; ++k) {
@@ -124,22 +128,27 @@ void settle(DiskAccount& disk, FileAccount& file) {
         if (note.found == 0) ++file.missing;
         if (note.found > 0 && note.found < kSectorSize) ++file.shorter;
         if (note.flagged && file.flagged++ == 0) file.firstFlagged = file.firstSector + k;
+        if (note.differ != 0) ++file.contested;
     }
     if ((!file.gathered || disk.format == d88::Format::kRaw2D) &&
         sectorOf(disk, file, 0).found < kSectorSize) {
         file.state = FileState::kMissing;
     } else if (file.missing + file.shorter > 0) {
         file.state = FileState::kPartial;
+    } else if (file.flagged > 0) {
+        file.state = FileState::kFlagged;
     } else {
-        file.state = file.flagged > 0 ? FileState::kFlagged : FileState::kWhole;
+        file.state = file.contested > 0 ? FileState::kContested : FileState::kWhole;
     }
     renderWords(disk, file);
 }
 
+namespace {
+
 // The sixteen files of the known disk, each read through its place in the
 // transfer buffer, then copied into the account; it stops where the reader
 // does, with that file not accounted.
-void accountFiles(DiskAccount& disk) {
+void accountFiles(DiskAccount& disk, Depth depth) {
     for (std::int32_t i = 0; i < kFileCount; ++i) {
         const FileSpec& spec = fileSpec(i);
         FileAccount& file = disk.files[i];
@@ -164,11 +173,13 @@ void accountFiles(DiskAccount& disk) {
                               d88::kStatusGood,
                               false,
                               false,
-                              false};
+                              false,
+                              0,
+                              0};
             file.sectorCount = 1;
         } else {
             read = file.gathered ? readGathered(disk, file, out)
-                                 : readBlock(disk, file, kBlockTable[i], out);
+                                 : readBlock(disk, file, kBlockTable[i], out, depth);
         }
         if (!read) return;
         std::memcpy(disk.bytes + spec.offset, out, static_cast<std::size_t>(file.size));
@@ -210,7 +221,7 @@ void takeAccount(DiskAccount& disk, std::int32_t index, Depth depth) {
     std::memcpy(disk.name, reader.diskName(), sizeof disk.name);
     readBootSector(disk.boot);
     disk.known = isKnownDisk(disk.boot);
-    if (disk.known && depth == Depth::kFiles) accountFiles(disk);
+    if (disk.known && depth != Depth::kBoot) accountFiles(disk, depth);
     disk.stepFixes = reader.stepFixes();
     disk.firstFix = reader.firstStepFix();
 }

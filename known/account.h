@@ -26,6 +26,9 @@ struct BootSector {
     std::uint8_t data[kSectorSize] = {};
 };
 
+// The most dumps a merge takes: a bit each in SectorNote::differ.
+constexpr std::int32_t kMaxDumps = 16;
+
 // One sector a file covers, as it was read.
 struct SectorNote {
     std::int32_t track;
@@ -42,6 +45,11 @@ struct SectorNote {
     bool flagged;
     // An IMD record of one fill byte, at dataOffset, its type byte before it.
     bool compressed;
+    // The dump whose copy was taken (from 1; 0: none holds the sector), and
+    // of a merge, the dumps whose clean copies differ from it (bit k - 1
+    // for dump k): a sector contested.
+    std::uint8_t from;
+    std::uint16_t differ;
 };
 
 // The room of the words about a file: four sectors named and the rest
@@ -61,6 +69,7 @@ struct FileAccount {
     std::int32_t missing;       // of them missing
     std::int32_t shorter;       // of them short
     std::int32_t flagged;       // of them flagged
+    std::int32_t contested;     // of them contested
     std::int32_t firstFlagged;  // index of the first in the disk's account; -1
     // The listing's words for where it falls short ("" when whole), and the
     // line a cut says of it after "d88cut: IMAGE: " ("" when none).
@@ -102,6 +111,9 @@ struct DiskAccount {
 enum class Depth {
     kBoot,   // the header and the boot sector
     kFiles,  // and the known disk's files
+    // And every sector of a block whose first is missing or short, which a
+    // cut does not read: for a merge, where another dump may hold it.
+    kEvery,
 };
 
 // Takes into `disk` the account of disk image `index` (from 0) of the file
@@ -115,6 +127,10 @@ bool knownDiskAt(std::int32_t index, bool toFileEnd = false);
 
 // True when every file of a known disk's account was read and is whole.
 bool allWhole(const DiskAccount& disk);
+
+// The one rule for a file's state, then its words: after its sectors are
+// noted.
+void settle(DiskAccount& disk, FileAccount& file);
 
 inline const SectorNote& sectorOf(const DiskAccount& disk, const FileAccount& file,
                                   std::int32_t k) {

@@ -60,6 +60,7 @@ const char* stateWord(FileState state) {
         case FileState::kWhole: return "whole";
         case FileState::kFlagged: return "flagged";
         case FileState::kPartial: return "partial";
+        case FileState::kContested: return "contested";
         case FileState::kMissing: break;
     }
     return "missing";

@@ -67,6 +67,8 @@ enum class FileState {
     kFlagged,  // every sector found, one or more recorded as read badly
     kPartial,  // written, but a sector is missing or short
     kMissing,  // not written: a block's first sector is missing or short
+    // Of a merge: every sector whole, but dumps' clean copies of one differ.
+    kContested,
 };
 
 // The word the listings show for a state.

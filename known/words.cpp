@@ -47,6 +47,35 @@ void put(LineWriter& line, const GapList& list) {
     }
 }
 
+// "track 78 sector 4 (dumps 2, 3 differ from dump 1), and 2 more": the
+// contested sectors of a merge, the first few by name.
+struct ContestedList {
+    const DiskAccount& disk;
+    const FileAccount& file;
+};
+
+void put(LineWriter& line, const ContestedList& list) {
+    std::int32_t named = 0;
+    for (std::int32_t k = 0; k < list.file.sectorCount; ++k) {
+        const SectorNote& note = sectorOf(list.disk, list.file, k);
+        if (note.differ == 0) continue;
+        if (named == kGapsNamed) {
+            putAll(line, ", and ", list.file.contested - named, " more");
+            return;
+        }
+        putAll(line, named == 0 ? "" : ", ", "track ", note.track, " sector ", note.r, " (dump");
+        std::int32_t differing = 0;
+        for (std::int32_t d = 0; d < kMaxDumps; ++d) {
+            if ((note.differ >> d & 1) == 0) continue;
+            putAll(line, differing == 0 ? "" : ",",
+                   differing == 0 && (note.differ >> (d + 1)) != 0 ? "s " : " ", d + 1);
+            ++differing;
+        }
+        putAll(line, differing == 1 ? " differs" : " differ", " from dump ", note.from, ")");
+        ++named;
+    }
+}
+
 // "track 79 sector 2: a data CRC error, and 2 more": the listing's words
 // for the flagged sectors.
 struct FlaggedList {
@@ -99,6 +128,7 @@ void put(LineWriter& line, const Where& where) {
         putAll(line, gaps ? "; " : "",
                FlaggedList{where.disk.sectors[file.firstFlagged], file.flagged});
     }
+    if (file.state == FileState::kContested) put(line, ContestedList{where.disk, file});
 }
 
 // The line the cut says, after "d88cut: IMAGE: ".
@@ -131,6 +161,12 @@ void put(LineWriter& line, const Said& said) {
     if (file.flagged > 0) {
         putAll(line, gaps > 0 ? "; " : ": ",
                FlaggedLine{said.disk.sectors[file.firstFlagged], file.flagged});
+    }
+    if (file.state == FileState::kContested) {
+        putAll(line, ": ", file.contested, " of its ", file.sectorCount, " sectors ",
+               file.contested == 1 ? "is" : "are",
+               " contested, the dumps' clean copies differing: ", ContestedList{said.disk, file},
+               "; the copy most dumps hold was taken");
     }
 }
 
