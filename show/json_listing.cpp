@@ -83,7 +83,28 @@ void fileJson(const DiskAccount& disk, std::int32_t i) {
                ", \"found\": ", note.found, "}");
         firstGap = false;
     }
-    putAll(line, "], \"where\": ", JsonText{file.where}, ", \"said\": ");
+    // Where each sector came from, 0 beyond those read; the contested.
+    put(line, "], \"from\": [");
+    for (std::int32_t k = 0; k < file.size / kSectorSize; ++k) {
+        putAll(line, k == 0 ? "" : ", ", k < file.sectorCount ? sectorOf(disk, file, k).from : 0);
+    }
+    put(line, "], \"contested\": [");
+    bool firstContested = true;
+    for (std::int32_t k = 0; k < file.sectorCount; ++k) {
+        const SectorNote& note = sectorOf(disk, file, k);
+        if (note.differ == 0) continue;
+        putAll(line, firstContested ? "" : ", ", "{\"track\": ", note.track,
+               ", \"sector\": ", note.r, ", \"dumps\": [");
+        bool firstDump = true;
+        for (std::int32_t d = 0; d < kMaxDumps; ++d) {
+            if ((note.differ >> d & 1) == 0) continue;
+            putAll(line, firstDump ? "" : ", ", d + 1);
+            firstDump = false;
+        }
+        put(line, "]}");
+        firstContested = false;
+    }
+    putAll(line, "],\n        \"where\": ", JsonText{file.where}, ", \"said\": ");
     if (file.said[0] != '\0') {
         put(line, JsonText{file.said});
     } else {
@@ -129,6 +150,20 @@ void listDiskJson(const DiskAccount& disk, bool first) {
     for (std::int32_t i = 0; i < disk.filesRead; ++i) fileJson(disk, i);
     // The list ends well, also where the reader stopped.
     say("   ]}");
+}
+
+void listMergeJson(const char* const* images, const std::int32_t* disks, std::int32_t count,
+                   const DiskAccount& merged, int status) {
+    say("{\"merge\": true, \"dumps\": [");
+    for (std::int32_t d = 0; d < count; ++d) {
+        say(d == 0 ? "  {" : "  ,{", "\"image\": ", JsonText{images[d]}, ", \"disk\": ", disks[d],
+            "}");
+    }
+    say(" ],");
+    say(" \"disks\": [");
+    if (count > 0) listDiskJson(merged, true);
+    say(" ],");
+    say(" \"best\": ", JsonNumberOrNull{1, count > 0}, ",\n \"status\": ", status, "}");
 }
 
 void endJson(const ImageShape& shape, std::int32_t best, int status) {

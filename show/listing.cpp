@@ -48,10 +48,12 @@ void listFile(const DiskAccount& disk, std::int32_t i) {
     const Left state = {stateWord(file.state), kStateWidth};
     char crc[9];
     crcText(disk, i, crc);
+    // (contested, a merge's state, is longer than the column.)
+    const char* apart = file.state == FileState::kContested ? " " : "";
     if (file.state == FileState::kWhole) {
         say("  ", name, size, "  ", state, crc);
     } else {
-        say("  ", name, size, "  ", state, Left{crc, kCrcWidth}, file.where);
+        say("  ", name, size, "  ", state, apart, Left{crc, kCrcWidth}, file.where);
     }
 }
 
@@ -104,6 +106,21 @@ void listDisk(Listing& listing, const DiskAccount& disk) {
 
 void endListing(Listing& listing, const ImageShape& shape, std::int32_t best, int status) {
     if (listing.format == ListFormat::kJson) endJson(shape, best, status);
+}
+
+void listMerge(ListFormat format, const char* const* images, const std::int32_t* disks,
+               std::int32_t count, const DiskAccount& merged, int status) {
+    if (format == ListFormat::kJson) {
+        listMergeJson(images, disks, count, merged, status);
+        return;
+    }
+    for (std::int32_t d = 0; d < count; ++d) {
+        say("dump ", Right{d + 1, kDiskNumberWidth}, "  disk ", Right{disks[d], kDiskNumberWidth},
+            "  ", Name{images[d]});
+    }
+    if (count == 0) return;
+    say("merge of ", count, count == 1 ? " dump" : " dumps");
+    for (std::int32_t i = 0; i < merged.filesRead; ++i) listFile(merged, i);
 }
 
 }  // namespace d88cut

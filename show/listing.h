@@ -30,6 +30,10 @@ void listDisk(Listing& listing, const DiskAccount& disk);
 // cut of one disk image takes by default (`best`, 0 for none) and the run's
 // exit status.
 void endListing(Listing& listing, const ImageShape& shape, std::int32_t best, int status);
+// The listing of a merge: a line for each dump (its number, the disk image
+// in its image), then the merged files as a disk's are listed.
+void listMerge(ListFormat format, const char* const* images, const std::int32_t* disks,
+               std::int32_t count, const DiskAccount& merged, int status);
 
 }  // namespace d88cut
 

@@ -91,12 +91,9 @@ bool cutDisk(Run& run, const DiskAccount& disk) {
     return true;
 }
 
-// Visits disk image `index`; false when the run must stop.
-bool visitDisk(Run& run, std::int32_t index) {
-    DiskAccount& disk = run.disk;
-    takeAccount(disk, index, Depth::kFiles);
-    if (!disk.selected) return true;
-    const char* image = run.options.image;
+// The lines about a known disk image's header and records, said as it is
+// visited: its size field, a writer's data-size fault.
+void sayDiskLines(Run& run, const char* image, const DiskAccount& disk) {
     if (disk.known && disk.followed) {
         // Read by its track table: the field and where the disk ends.
         if (disk.end == reader.fileSize()) {
@@ -124,6 +121,14 @@ bool visitDisk(Run& run, std::int32_t index) {
              fix.dataSize, ")");
         run.less = true;
     }
+}
+
+// Visits disk image `index`; false when the run must stop.
+bool visitDisk(Run& run, std::int32_t index) {
+    DiskAccount& disk = run.disk;
+    takeAccount(disk, index, Depth::kFiles);
+    if (!disk.selected) return true;
+    sayDiskLines(run, run.options.image, disk);
     // Where the reader stopped, the run does; the caller says why.
     if (run.options.list) {
         listDisk(run.listing, disk);
@@ -257,6 +262,101 @@ void runPut(Run& run) {
     }
 }
 
+// Reads the dumps of one IMAGE of a merge into the run; false when the run
+// must stop.
+bool readDumps(Run& run, std::int32_t which) {
+    const char* image = run.options.images[which];
+    if (!reader.open(image)) {
+        reportOpenFailure(image);
+        run.failed = true;
+        return false;
+    }
+    run.imageIds[which] = reader.openedState().id;
+    const ImageShape shape = shapeOfImage();
+    if (reportShape(image, shape)) run.less = true;
+    bool any = false;
+    std::int32_t index = 0;
+    for (; index < shape.distinct && reader.failure() == d88::ReadFailure::kNone; ++index) {
+        DiskAccount& dump = run.dumps[run.dumpCount];
+        takeAccount(dump, index, Depth::kEvery);
+        if (!dump.known || reader.failure() != d88::ReadFailure::kNone) continue;
+        any = true;
+        if (run.dumpCount == kMaxDumps) {
+            warn(Name{image}, ": disk image ", index + 1, " is a dump beyond the ", kMaxDumps,
+                 " that d88cut merges; the first ", kMaxDumps, " are taken");
+            run.less = true;
+            break;
+        }
+        sayDiskLines(run, image, dump);
+        run.dumpImages[run.dumpCount] = image;
+        run.dumpDisks[run.dumpCount] = index + 1;
+        ++run.dumpCount;
+    }
+    if (reader.failure() != d88::ReadFailure::kNone) {
+        reportReaderFailure(image, index - 1);
+        run.failed = true;
+        return false;
+    }
+    if (!imageReadWhole(image)) {
+        run.failed = true;
+        return false;
+    }
+    if (!any && !shape.notD88) {
+        warn(Name{image}, ": looked at ", shape.distinct,
+             shape.distinct == 1 ? " disk image" : " disk images",
+             "; none is the known disk, so it is not merged");
+        run.less = true;
+    }
+    return true;
+}
+
+// --merge: every known disk image of every IMAGE a dump; the merge cut or
+// listed as one disk's account.
+void runMerge(Run& run) {
+    const Options& options = run.options;
+    run.dumpCount = 0;
+    for (std::int32_t i = 0; i < options.imageCount; ++i) {
+        if (!readDumps(run, i)) {
+            reader.open(nullptr);
+            return;
+        }
+    }
+    reader.open(nullptr);
+    // The line names no image: it is the merge's.
+    const char* merge = "the merge";
+    const DiskAccount* dumps[kMaxDumps];
+    for (std::int32_t d = 0; d < run.dumpCount; ++d) dumps[d] = &run.dumps[d];
+    if (run.dumpCount == 0) {
+        warn("none of the ", options.imageCount, options.imageCount == 1 ? " image" : " images",
+             " holds the known disk; nothing was merged");
+        run.less = true;
+    } else {
+        mergeDumps(dumps, run.dumpCount, run.merged);
+        DumpsApart apart;
+        if (dumpsApart(dumps, run.dumpCount, apart)) {
+            warn(merge, ": dumps ", apart.first, " and ", apart.second, " differ in ", apart.differ,
+                 " of the ", apart.both,
+                 " sectors both hold clean; they may be dumps of different disks or releases");
+        }
+        run.leftWhole = allWhole(run.merged);
+    }
+    if (options.list) {
+        listMerge(options.json ? ListFormat::kJson : ListFormat::kText, run.dumpImages,
+                  run.dumpDisks, run.dumpCount, run.merged, exitStatus(run));
+        return;
+    }
+    if (run.dumpCount == 0) return;
+    if (!beginOutputs(run.outputs, options.directory, run.imageIds[0], options.sync, true)) {
+        run.failed = true;
+        return;
+    }
+    for (std::int32_t i = 1; i < options.imageCount; ++i) addInput(run.outputs, run.imageIds[i]);
+    printRecognised();
+    if (!cutKnownDisk(run.outputs, merge, run.merged) || !endOutputs(run.outputs)) {
+        run.failed = true;
+    }
+}
+
 }  // namespace
 
 int runEntry(int argc, char** argv) {
@@ -275,6 +375,11 @@ int runEntry(int argc, char** argv) {
             return 1;
     }
     startRun(run);
+    if (run.options.merge) {
+        runMerge(run);
+        const int status = exitStatus(run);
+        return endMessages() ? status : 1;
+    }
     if (!reader.open(run.options.image)) {
         reportOpenFailure(run.options.image);
         endMessages();

@@ -15,6 +15,7 @@ namespace d88cut {
 
 const char kHelp[] =
     "Usage: d88cut [OPTION]... IMAGE\n"
+    "  or:  d88cut --merge [OPTION]... IMAGE...\n"
     "Cut the blocks of one known disk out of a D88 disk-image file.\n"
     "\n"
     "Every disk image in IMAGE whose boot sector carries the known signature is\n"
@@ -30,6 +31,9 @@ const char kHelp[] =
     "      --json           the listing as one JSON document (implies --list)\n"
     "      --sync           push each file to the disk before it has its name, so\n"
     "                         that a power cut cannot leave it empty\n"
+    "      --merge          every known disk image in every IMAGE is a dump of one\n"
+    "                         disk: cut each sector from the best copy any holds,\n"
+    "                         and say where their clean copies differ (contested)\n"
     "      --put=NEW        put the files in DIR back into a copy of IMAGE, NEW,\n"
     "                         where a cut takes them from; with -l, say what it\n"
     "                         would put\n"
@@ -47,8 +51,10 @@ const char kHelp[] =
     "  FILE BYTES STATE CRC32 [WHERE]\n"
     "STATE is whole; partial (written, but a sector is missing or short: WHERE\n"
     "says which, or how many PSGMUS slots); flagged (a sector was recorded with an\n"
-    "error status or a deleted-data mark: WHERE says which); or missing (not\n"
-    "written: its first sector is missing or short; CRC32 is -). CRC32 is that of\n"
+    "error status or a deleted-data mark: WHERE says which); missing (not\n"
+    "written: its first sector is missing or short; CRC32 is -); or, of a merge,\n"
+    "contested (dumps' clean copies of a sector differ: WHERE says which). CRC32\n"
+    "is that of\n"
     "the bytes a cut writes. Quoted text shows \\\" \\\\ and other bytes as \\xHH\n"
     "(on a terminal that shows UTF-8, a disk's Shift_JIS text as itself).\n"
     "\n"
@@ -81,7 +87,18 @@ bool parseDisk(const char* text, std::int32_t& disk) {
 // After a usage error's line: how many images were named, and the first few.
 constexpr int kImagesShown = 3;
 
-enum class Option { kDirectory, kDisk, kList, kJson, kSync, kPut, kHelp, kVersion, kUnknown };
+enum class Option {
+    kDirectory,
+    kDisk,
+    kList,
+    kJson,
+    kSync,
+    kPut,
+    kMerge,
+    kHelp,
+    kVersion,
+    kUnknown
+};
 
 Option longOption(const char* name, std::size_t length) {
     struct Long {
@@ -89,9 +106,9 @@ Option longOption(const char* name, std::size_t length) {
         Option option;
     };
     static constexpr Long kLong[] = {
-        {"directory", Option::kDirectory}, {"disk", Option::kDisk},       {"list", Option::kList},
-        {"json", Option::kJson},           {"sync", Option::kSync},       {"put", Option::kPut},
-        {"help", Option::kHelp},           {"version", Option::kVersion},
+        {"directory", Option::kDirectory}, {"disk", Option::kDisk}, {"list", Option::kList},
+        {"json", Option::kJson},           {"sync", Option::kSync}, {"put", Option::kPut},
+        {"merge", Option::kMerge},         {"help", Option::kHelp}, {"version", Option::kVersion},
     };
     for (const Long& entry : kLong) {
         if (std::strlen(entry.name) == length && std::strncmp(entry.name, name, length) == 0) {
@@ -142,6 +159,7 @@ bool apply(Option option, const char* shown, const char* value, Options& options
             options.json = true;
             return true;
         case Option::kSync: options.sync = true; return true;
+        case Option::kMerge: options.merge = true; return true;
         case Option::kHelp: command = Command::kHelp; return true;
         case Option::kVersion: command = Command::kVersion; return true;
         case Option::kUnknown: break;
@@ -166,6 +184,7 @@ Command parseOptions(int argc, char** argv, Options& options) {
             // "-" is a file of that name, not standard input: the image
             // must be a file that can be read in any order.
             if (operands < kImagesShown) images[operands] = arg;
+            if (operands < kMaxImages) options.images[operands] = arg;
             if (++operands == 1) options.image = arg;
             continue;
         }
@@ -230,9 +249,19 @@ Command parseOptions(int argc, char** argv, Options& options) {
         warn("no image given");
         return Command::kUsageError;
     }
-    if (operands > 1) {
+    options.imageCount = operands < kMaxImages ? operands : kMaxImages;
+    if (options.merge && (options.disk != 0 || options.put != nullptr)) {
+        warn("option '--merge' cannot go with '", options.put != nullptr ? "--put" : "--disk",
+             "': a merge takes every known disk image of every IMAGE, and writes no image");
+        return Command::kUsageError;
+    }
+    if (options.merge && operands > kMaxImages) {
+        warn("option '--merge' takes at most ", kMaxImages, " images; given ", operands);
+        return Command::kUsageError;
+    }
+    if (operands > 1 && !options.merge) {
         LineWriter line = startWarning();
-        putAll(line, "one image at a time; given ", operands, ": ");
+        putAll(line, "one image at a time, or several dumps with --merge; given ", operands, ": ");
         for (int i = 0; i < operands && i < kImagesShown; ++i) {
             putAll(line, i == 0 ? "" : ", ", Name{images[i]});
         }

@@ -11,8 +11,15 @@
 
 namespace d88cut {
 
+// The most images a merge is given: each holds one dump or more.
+constexpr std::int32_t kMaxImages = 16;
+
 struct Options {
     const char* image = nullptr;
+    // --merge: every IMAGE given, a dump each of the known disk, or more.
+    bool merge = false;
+    const char* images[kMaxImages] = {};
+    std::int32_t imageCount = 0;
     // -C DIR, --directory=DIR: where the files go; null for the current
     // directory.
     const char* directory = nullptr;

@@ -8,6 +8,7 @@
 
 #include "known/account.h"
 #include "known/choice.h"
+#include "known/merge.h"
 #include "known/shape.h"
 #include "show/listing.h"
 #include "tool/options.h"
@@ -28,6 +29,13 @@ struct Run {
     Listing listing;
     DiskAccount disk;
     PutJob put;
+    // --merge: each dump's account, where it came from, and the merge.
+    DiskAccount dumps[kMaxDumps];
+    const char* dumpImages[kMaxDumps];
+    platform::FileId imageIds[kMaxInputs];
+    std::int32_t dumpDisks[kMaxDumps];
+    std::int32_t dumpCount;
+    DiskAccount merged;
     // An error: usage, the image or an output file.
     bool failed = false;
     // Something of the file is no disk image: less than a full cut,

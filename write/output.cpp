@@ -33,13 +33,15 @@ void sayWaiting(const char* path) {
 // said, when it must not be: the image may sit in the output directory
 // under an output's name, or behind a link of that name, and a name whose
 // identity cannot be told is left alone too.
-bool checkName(const char* path, const platform::FileId& input, platform::NameStatus& status) {
+bool checkName(const char* path, const platform::FileId* inputs, std::int32_t inputCount,
+               platform::NameStatus& status) {
     if (!platform::statusOfName(path, status)) {
         warn("cannot write ", Name{path},
              ": cannot tell whether it is the input image: ", std::strerror(errno));
         return false;
     }
-    if (status.exists && platform::sameFile(status.id, input)) {
+    for (std::int32_t i = 0; status.exists && i < inputCount; ++i) {
+        if (!platform::sameFile(status.id, inputs[i])) continue;
         warn("cannot write ", Name{path}, ": it is the input image");
         return false;
     }
@@ -95,11 +97,16 @@ bool writeOutput(Outputs& outputs, const char* dir, const char* name,
 
 }  // namespace
 
+void addInput(Outputs& outputs, const platform::FileId& input) {
+    if (outputs.inputCount < kMaxInputs) outputs.inputIds[outputs.inputCount++] = input;
+}
+
 bool beginOutputs(Outputs& outputs, const char* directory, const platform::FileId& input, bool sync,
                   bool make) {
     outputs.directory = directory;
     outputs.sync = sync;
-    outputs.inputId = input;
+    outputs.inputIds[0] = input;
+    outputs.inputCount = 1;
     outputs.writtenCount = 0;
     outputs.madeFrom = 0;
     outputs.replacedIn = nullptr;
@@ -185,7 +192,7 @@ bool replaceOutput(Outputs& outputs, const char* name, std::int32_t disk, const 
     // A second look when a name appeared between the first and the write.
     for (int look = 0; look < 2; ++look) {
         platform::NameStatus status;
-        if (!checkName(outputs.path, outputs.inputId, status)) return false;
+        if (!checkName(outputs.path, outputs.inputIds, outputs.inputCount, status)) return false;
         bool again = false;
         if (writeOutput(outputs, outputs.directory, name, status, data, size, again)) {
             noteWritten(outputs, name, disk);
@@ -199,7 +206,7 @@ bool replaceOutput(Outputs& outputs, const char* name, std::int32_t disk, const 
 
 bool mayReplace(const char* path, const platform::FileId& input) {
     platform::NameStatus status;
-    return checkName(path, input, status);
+    return checkName(path, &input, 1, status);
 }
 
 bool beginFile(Outputs& outputs, const char* path) {
@@ -216,7 +223,7 @@ bool beginFile(Outputs& outputs, const char* path) {
     std::memcpy(outputs.fileDirectory, path, base);
     outputs.fileDirectory[base] = '\0';
     platform::NameStatus status;
-    if (!checkName(path, outputs.inputId, status)) return false;
+    if (!checkName(path, outputs.inputIds, outputs.inputCount, status)) return false;
     platform::OutputFile& file = outputs.file;
     file.sync = outputs.sync;
     // Always under a temporary name, so that it can be read back.

@@ -20,6 +20,9 @@ struct Written {
     std::int32_t disk;
 };
 
+// The most images a run reads: a merge's.
+constexpr std::int32_t kMaxInputs = 16;
+
 struct Outputs {
     // The output directory; null for the current one.
     const char* directory = nullptr;
@@ -28,7 +31,10 @@ struct Outputs {
     // The length of the prefix of `directory` naming the first directory this
     // run made; 0 when it made none.
     std::size_t madeFrom = 0;
-    platform::FileId inputId;
+    // The images the run reads, which no output may replace: one, or a
+    // merge's.
+    platform::FileId inputIds[kMaxInputs];
+    std::int32_t inputCount = 0;
     // Only the known disk's names are written: at most one entry each.
     Written written[kFileCount] = {};
     std::int32_t writtenCount = 0;
@@ -43,6 +49,9 @@ struct Outputs {
     char fileDirectory[platform::kMaxPathBytes];
     char parent[platform::kMaxPathBytes];
 };
+
+// One more image the run reads, beside the one beginOutputs was given.
+void addInput(Outputs& outputs, const platform::FileId& input);
 
 // Before the first output of a run: makes the output directory `directory`
 // (null: the current one) when it is missing and `make` is set, waits for
