@@ -82,7 +82,8 @@ TEST(Options, EachOptionDoesWhatItSaysWithItsStatus) {
         {{"IMAGE", "-C"}, 1, "d88cut: option '-C' needs a value\n" + usage, nullptr},
         {{"IMAGE", "IMAGE"},
          1,
-         "d88cut: one image at a time; given 2: " D88CUT_SAMPLE ", " D88CUT_SAMPLE "\n" + usage,
+         "d88cut: one image at a time, or several dumps with --merge; given 2: " D88CUT_SAMPLE ", " D88CUT_SAMPLE "\n" +
+             usage,
          nullptr},
         {{"no\nsuch\x1b.d88"},
          1,

@@ -38,8 +38,10 @@ TEST(CommandLine, WrongArgumentCountPrintsUsage) {
     const std::string tail = std::string(d88test::kUsage) + d88test::kTryHelp;
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"d88cut"}, "no image given"},
-        {{"d88cut", image, image}, "one image at a time; given 2: " + image + ", " + image},
-        {{"d88cut", image, "x\ny", "z", "w"}, "one image at a time; given 4: " + image + ", x\\ny, z, ..."},
+        {{"d88cut", image, image},
+         "one image at a time, or several dumps with --merge; given 2: " + image + ", " + image},
+        {{"d88cut", image, "x\ny", "z", "w"},
+         "one image at a time, or several dumps with --merge; given 4: " + image + ", x\\ny, z, ..."},
     };
     for (const auto& [argv, why] : cases) {
         const d88test::RunResult run = scratch.run(argv);
