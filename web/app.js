@@ -35,10 +35,12 @@
 
   // The job on the page's own thread, when there is no worker.
   let ownThread = null;
-  function runHere({ image, bytes, disk, files, entry }) {
+  function runHere({ image, bytes, disk, files, entry, images }) {
     if (!ownThread) {
-      ownThread = new Function(workerSource + "\nreturn { job: d88cutPageJob, put: d88cutPagePut };")();
+      ownThread = new Function(workerSource +
+        "\nreturn { job: d88cutPageJob, put: d88cutPagePut, merge: d88cutPageMerge };")();
     }
+    if (images) return ownThread.merge(images);
     return files ? ownThread.put(image, bytes, disk, files, entry) : ownThread.job(image, bytes, disk, entry);
   }
 
@@ -57,7 +59,8 @@
         running = null;
         reject(new Error(event.message || "the worker stopped"));
       };
-      worker.postMessage(job, [job.bytes.buffer].concat((job.files || []).map((file) => file.bytes.buffer)));
+      const moved = [job.files, job.images].flat().filter(Boolean).map((file) => file.bytes.buffer);
+      worker.postMessage(job, job.bytes ? [job.bytes.buffer, ...moved] : moved);
     });
   }
 
@@ -120,7 +123,21 @@
     $("stop").hidden = !worker;
   }
 
+  // A merge's dumps: each image, and its disk image that is a dump.
+  function showDumps(result) {
+    const table = element("table");
+    const head = table.createTHead().insertRow();
+    for (const title of ["Dump", "Image", "Disk image"]) head.append(element("th", title));
+    const body = table.createTBody();
+    result.listing.dumps.forEach((dump, i) => {
+      const row = body.insertRow();
+      for (const text of [i + 1, dump.image, dump.disk]) row.append(element("td", String(text)));
+    });
+    $("disks").append(element("h2", "Dumps merged"), table);
+  }
+
   function showDisks(result) {
+    if (result.merge) return showDumps(result);
     const table = element("table");
     const head = table.createTHead().insertRow();
     for (const title of ["Disk", "Media", "Size", "Name", "Known disk"]) head.append(element("th", title));
@@ -141,12 +158,14 @@
     const table = element("table");
     table.id = "files";
     const head = table.createTHead().insertRow();
-    for (const title of ["File", "Bytes", "State", "CRC-32", "Where it falls short", ""]) head.append(element("th", title));
+    const titles = ["File", "Bytes", "State", "CRC-32", "Where it falls short"].concat(result.merge ? ["From dumps"] : []);
+    for (const title of titles.concat([""])) head.append(element("th", title));
     const body = table.createTBody();
     for (const file of disk.files) {
       const row = body.insertRow();
       row.className = file.state;
-      for (const text of [file.name, file.size, file.state, file.crc32 || "-", file.where]) {
+      const from = [...new Set(file.from.filter(Boolean))].join(", ") || "-";
+      for (const text of [file.name, file.size, file.state, file.crc32 || "-", file.where].concat(result.merge ? [from] : [])) {
         row.append(element("td", String(text)));
       }
       const cell = element("td");
@@ -157,7 +176,7 @@
       }
       row.append(cell);
     }
-    const title = element("h2", "Files of disk image " + result.disk);
+    const title = element("h2", result.merge ? "Files of the merge" : "Files of disk image " + result.disk);
     $("disks").append(title, table);
   }
 
@@ -231,7 +250,7 @@
       say("d88cut could not read this image to its end, so nothing was cut: see what it said below.", "bad");
       return;
     }
-    if (!result.listing || !result.listing.looksLikeD88 || result.listing.disks.length === 0) {
+    if (!result.listing || !(result.merge || result.listing.looksLikeD88) || result.listing.disks.length === 0) {
       const empty = result.listing && result.listing.size === 0;
       say(empty ? "The file is empty."
         : "This file is not a D88 disk image, a raw 2D image or an IMD file, so there is nothing to cut.", "bad");
@@ -245,22 +264,27 @@
     showChoice(result);
     showFiles(result);
     const disk = result.listing.disks[result.disk - 1];
-    const short = disk.files.filter((file) => file.state !== "whole");
-    const shape = shapeOf(result.listing, disk);
+    const short = disk.files.filter((file) => file.state !== "whole" && file.state !== "contested");
+    const contested = disk.files.filter((file) => file.state === "contested");
+    const shape = result.merge ? "" : shapeOf(result.listing, disk);
     if (result.cut.status === 1) {
       say("The cut did not finish: see the lines below.", "bad");
-    } else if (short.length === 0) {
+    } else if (short.length === 0 && contested.length === 0) {
       say("All sixteen files were cut whole." + shape, shape ? "warn" : "good");
     } else {
-      say(short.length + " of the 16 files are not whole: " +
-          short.map((file) => file.name + " (" + file.state + ")").join(", ") +
-          ". The zip holds what could be cut." + shape, "warn");
+      // Contested files are whole in every dump, but the dumps disagree.
+      const damaged = short.length === 0 ? "" : short.length + " of the 16 files are not whole: " +
+          short.map((file) => file.name + " (" + file.state + ")").join(", ") + ". ";
+      const disputed = contested.length === 0 ? "" : contested.length + " " +
+          (contested.length === 1 ? "file is" : "files are") + " contested, the dumps' clean copies differing: " +
+          contested.map((file) => file.name).join(", ") + ". ";
+      say(damaged + disputed + "The zip holds what could be cut." + shape, "warn");
     }
     if (result.zip) {
       $("downloads").append(download(result.zip, result.zipName, "Download all (zip)"));
     }
     cutDisk = result.known.length > 1 ? result.disk : null;
-    $("put-box").hidden = result.cut.status === 1;
+    $("put-box").hidden = result.cut.status === 1 || Boolean(result.merge);
   }
 
   // The put's outcome, and every line it said.
@@ -329,6 +353,31 @@
     }
   }
 
+  // Several images chosen together: dumps of one disk, merged.
+  async function merge(files) {
+    drop();
+    const mine = generation;
+    current = null;
+    entry = null;
+    clear();
+    working(true);
+    say("Reading " + files.length + " images ...", "");
+    try {
+      const images = [];
+      for (const file of files) images.push({ name: file.name, bytes: await readFile(file) });
+      reading = null;
+      if (mine !== generation) return;
+      const result = await runJob({ images });
+      if (mine === generation) show(result);
+    } catch (error) {
+      if (mine !== generation) return;
+      clear();
+      say("The page could not read the images: " + error.message, "bad");
+    } finally {
+      if (mine === generation) working(false);
+    }
+  }
+
   function stop() {
     if ($("running").hidden) return;
     drop();
@@ -338,10 +387,11 @@
   }
 
   $("image").addEventListener("change", () => {
-    const file = $("image").files[0];
+    const files = [...$("image").files];
     // So that choosing the same file again (edited since) is a choice too.
     $("image").value = "";
-    choose(file, null);
+    if (files.length > 1) merge(files);
+    else choose(files[0], null);
   });
   const zone = $("drop");
   zone.addEventListener("dragover", (event) => { event.preventDefault(); zone.classList.add("over"); });
@@ -349,7 +399,9 @@
   zone.addEventListener("drop", (event) => {
     event.preventDefault();
     zone.classList.remove("over");
-    choose(event.dataTransfer.files[0], null);
+    const files = [...event.dataTransfer.files];
+    if (files.length > 1) merge(files);
+    else choose(files[0], null);
   });
   $("edited").addEventListener("change", () => {
     const edited = [...$("edited").files];

@@ -25,10 +25,11 @@ function d88cutText(bytes) {
   return text;
 }
 
-// Runs d88cut with `args` in the directory /work, where the image is, after
-// `prepare` (if given) has put more into its file system; returns its
-// status, what it wrote, and its file system.
-async function d88cutRun(createD88cut, image, bytes, args, prepare) {
+// Runs d88cut with `args` in the directory /work, where the images are
+// ({ name, bytes }, given after the options), after `prepare` (if given) has
+// put more into its file system; returns its status, what it wrote, and its
+// file system.
+async function d88cutRun(createD88cut, images, args, prepare) {
   const out = [];
   const err = [];
   const tool = await createD88cut({
@@ -43,10 +44,10 @@ async function d88cutRun(createD88cut, image, bytes, args, prepare) {
   tool.FS.mkdir("/work");
   // The file system takes the bytes as they are, not a copy: the listing's
   // run and the cut's share them, and the image is held once.
-  tool.FS.writeFile("/work/" + image, bytes, { canOwn: true });
+  for (const image of images) tool.FS.writeFile("/work/" + image.name, image.bytes, { canOwn: true });
   tool.FS.chdir("/work");
   if (prepare) prepare(tool.FS);
-  const status = tool.callMain(args.concat(["--", image]));
+  const status = tool.callMain(args.concat(["--"], images.map((image) => image.name)));
   return {
     status,
     out: d88cutText(Uint8Array.from(out)),
@@ -67,7 +68,7 @@ function d88cutKnownDisks(listing) {
 // default one) into /out; returns both results and the files cut, in the
 // order the tool writes them.
 async function d88cutJob(createD88cut, image, bytes, disk) {
-  const listed = await d88cutRun(createD88cut, image, bytes, ["--json"]);
+  const listed = await d88cutRun(createD88cut, [{ name: image, bytes }], ["--json"]);
   let listing = null;
   try {
     listing = JSON.parse(listed.out);
@@ -89,15 +90,47 @@ async function d88cutJob(createD88cut, image, bytes, disk) {
   if (number === null || listed.status === 1) return result;
   const args = ["-C", "/out"];
   if (known.length > 1) args.push("--disk=" + number);
-  const cut = await d88cutRun(createD88cut, image, bytes, args);
+  const cut = await d88cutRun(createD88cut, [{ name: image, bytes }], args);
   result.cut = { status: cut.status, out: cut.out, err: cut.err };
-  const files = listing.disks[number - 1].files;
-  for (const file of files) {
+  result.files = d88cutFilesCut(cut.fs, listing.disks[number - 1].files);
+  return result;
+}
+
+// The files a cut left in /out, in the order of the listing's.
+function d88cutFilesCut(fs, listed) {
+  const files = [];
+  for (const file of listed) {
     const path = "/out/" + file.name;
-    if (cut.fs.analyzePath(path).exists) {
-      result.files.push({ name: file.name, bytes: cut.fs.readFile(path) });
-    }
+    if (fs.analyzePath(path).exists) files.push({ name: file.name, bytes: fs.readFile(path) });
   }
+  return files;
+}
+
+// Several dumps ({ name, bytes }) of one disk: lists their merge, then cuts
+// it into /out; the result is as of one image, the merge its one disk.
+async function d88cutMergeJob(createD88cut, images) {
+  const listed = await d88cutRun(createD88cut, images, ["--merge", "--json"]);
+  let listing = null;
+  try {
+    listing = JSON.parse(listed.out);
+  } catch {
+    // Its lines say why.
+  }
+  const merged = listing && listing.disks.length > 0 ? listing.disks[0] : null;
+  const result = {
+    image: images.map((image) => image.name).join(", "),
+    merge: true,
+    listing,
+    listed: { status: listed.status, out: listed.out, err: listed.err },
+    known: merged ? [merged] : [],
+    disk: merged ? 1 : null,
+    cut: null,
+    files: [],
+  };
+  if (!merged || listed.status === 1) return result;
+  const cut = await d88cutRun(createD88cut, images, ["--merge", "-C", "/out"]);
+  result.cut = { status: cut.status, out: cut.out, err: cut.err };
+  result.files = d88cutFilesCut(cut.fs, merged.files);
   return result;
 }
 
@@ -118,7 +151,7 @@ async function d88cutPut(createD88cut, image, bytes, chosen, disk) {
   if (files.length === 0) return { unnamed: chosen.map((file) => file.name), names: d88cutNames, bytes: null };
   const apart = d88cutNames.includes(image);
   const args = (apart ? ["-C", "/edited"] : []).concat(["--put=" + copy], disk ? ["--disk=" + disk] : []);
-  const run = await d88cutRun(createD88cut, image, bytes, args, (fs) => {
+  const run = await d88cutRun(createD88cut, [{ name: image, bytes }], args, (fs) => {
     if (apart) fs.mkdir("/edited");
     for (const file of files) fs.writeFile((apart ? "/edited/" : "/work/") + file.name, file.bytes);
   });
@@ -158,5 +191,6 @@ function d88cutUnpack(name, bytes, unpack) {
 }
 
 if (typeof module !== "undefined") {
-  module.exports = { d88cutJob, d88cutPut, d88cutZipName, d88cutKnownDisks, d88cutNames, d88cutUnpack };
+  module.exports = { d88cutJob, d88cutMergeJob, d88cutPut, d88cutZipName, d88cutKnownDisks, d88cutNames,
+                     d88cutUnpack };
 }

@@ -44,6 +44,23 @@ async function d88cutPageJob(image, bytes, disk, entry) {
   return result;
 }
 
+// Several dumps merged, each file chosen unpacked as for one; the zip of
+// the merge's files is named after the first.
+async function d88cutPageMerge(chosen) {
+  const images = chosen.map((file) => {
+    const picked = d88cutPageImage(file.name, file.bytes, null).chosen;
+    return picked ? { name: picked.name, bytes: picked.bytes } : { name: file.name, bytes: file.bytes };
+  });
+  const result = await d88cutMergeJob(d88cutTool, images);
+  result.zip = null;
+  result.zipName = d88cutBase(images[0].name) + "-merged.zip";
+  if (result.files.length > 0) {
+    const entries = Object.fromEntries(result.files.map((file) => [file.name, [file.bytes, { level: 0 }]]));
+    result.zip = new Blob([fflate.zipSync(entries)], { type: "application/zip" });
+  }
+  return result;
+}
+
 // Puts edited files back into a copy of the image; its bytes go back to
 // the page.
 async function d88cutPagePut(image, bytes, disk, files, entry) {
@@ -53,14 +70,15 @@ async function d88cutPagePut(image, bytes, disk, files, entry) {
 
 if (typeof WorkerGlobalScope !== "undefined" && self instanceof WorkerGlobalScope) {
   self.onmessage = async (event) => {
-    const { image, bytes, disk, warm, files, entry } = event.data;
+    const { image, bytes, disk, warm, files, entry, images } = event.data;
     // Started with the page: the tool compiled once before it is needed.
     if (warm) {
       await d88cutTool({ quit: (code, toThrow) => { throw toThrow; } });
       return;
     }
     try {
-      const result = files ? await d88cutPagePut(image, bytes, disk, files, entry)
+      const result = images ? await d88cutPageMerge(images)
+        : files ? await d88cutPagePut(image, bytes, disk, files, entry)
         : await d88cutPageJob(image, bytes, disk, entry);
       self.postMessage({ result });
     } catch (error) {

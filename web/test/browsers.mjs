@@ -40,7 +40,7 @@ async function chromium(url) {
   await page.goto(url);
   return {
     run: (script) => page.evaluate(script),
-    choose: (path, input = "#image") => page.setInputFiles(input, path),
+    choose: (paths, input = "#image") => page.setInputFiles(input, paths),
     download: async (script) => {
       const [download] = await Promise.all([page.waitForEvent("download"), page.evaluate(script)]);
       return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
@@ -64,7 +64,7 @@ async function firefox(url) {
   await page.goto(url);
   return {
     run: (script) => page.evaluate(script),
-    choose: async (path, input = "#image") => (await page.$(input)).uploadFile(path),
+    choose: async (paths, input = "#image") => (await page.$(input)).uploadFile(...[paths].flat()),
     download: async (script) => (await page.evaluate(script), landed(downloads)),
     requests,
     close: async () => (await browser.close(), rmSync(downloads, { recursive: true })),
@@ -98,7 +98,7 @@ async function webkit(url) {
   await driver.get(url);
   return {
     run: (script) => driver.executeScript("return (" + script + ")"),
-    choose: async (path, input = "#image") => (await driver.findElement(By.css(input))).sendKeys(path),
+    choose: async (paths, input = "#image") => (await driver.findElement(By.css(input))).sendKeys([paths].flat().join("\n")),
     download: async (script) => (await driver.executeScript(script), landed(join(home, "Downloads"))),
     requests,
     close: async () => {

@@ -104,8 +104,8 @@ test("the page's job does what the native tool does", async () => {
   const source = [join(dirname(require.resolve("fflate/package.json")), "umd/index.js"), tool,
                   join(here, "../job.js"), join(here, "../worker.js")]
     .map((path) => readFileSync(path, "utf8")).join("\n;\n");
-  const { job, put } = new Function("require", "__filename", "__dirname",
-                                    source + "\nreturn { job: d88cutPageJob, put: d88cutPagePut };")(
+  const { job, put, merge } = new Function("require", "__filename", "__dirname",
+    source + "\nreturn { job: d88cutPageJob, put: d88cutPagePut, merge: d88cutPageMerge };")(
     require, tool, dirname(tool));
   // Lines as the page shows them: the Japanese one decoded from Shift_JIS.
   const shown = (bytes) => bytes.toString().replace(/^Disk A .*\n/, "Disk A \u3092\u8a8d\u8b58\u3057\u307e\u3057\u305f.\n");
@@ -138,6 +138,17 @@ test("the page's job does what the native tool does", async () => {
   }
   const two = await job("two.zip", fflate.zipSync({ "a.d88": sample, "b/c.d88": sample }), null, null);
   assert.deepEqual(two.choices, ["a.d88", "b/c.d88"]);
+
+  // Two damaged dumps merged: the command line's merge.
+  const dumps = { "cut short.d88": images["cut short.d88"], "flagged.d88": images["flagged.d88"] };
+  const merged = await merge(Object.entries(dumps).map(([name, bytes]) => ({ name, bytes: new Uint8Array(bytes) })));
+  const dir = mkdtempSync(join(tmpdir(), "d88cut-page-"));
+  for (const [name, bytes] of Object.entries(dumps)) writeFileSync(join(dir, name), bytes);
+  const native = spawnSync(process.env.D88CUT_NATIVE, ["--merge", "-C", "out", "--", ...Object.keys(dumps)], { cwd: dir });
+  const files = Object.fromEntries(readdirSync(join(dir, "out")).map((name) => [name, readFileSync(join(dir, "out", name))]));
+  rmSync(dir, { recursive: true });
+  assert.deepEqual([merged.cut.status, merged.cut.err], [native.status, native.stderr.toString()]);
+  assert.deepEqual(unzip(await merged.zip.arrayBuffer()), files);
 
   // The put as the native tool does it with the files chosen beside the
   // image: the same lines, naming the files so, and the same copy.
@@ -233,6 +244,20 @@ for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").
                                  "its last disk image, which are no disk image.");
     assert.deepEqual(shown.lines, [...new Set(shown.lines)]);
     assert.match(shown.lines.join("\n"), /the 100 bytes from offset 366528 on make no disk image/);
+
+    // Two damaged dumps chosen together: merged, each file's states and
+    // sources as the command line's merge gives them.
+    await browser.run("document.getElementById('sentence').textContent = ''");
+    await browser.choose([join(dir, "cut short.d88"), join(dir, "flagged.d88")]);
+    shown = await settled();
+    const mergeDir = mkdtempSync(join(tmpdir(), "d88cut-page-"));
+    for (const name of ["cut short.d88", "flagged.d88"]) writeFileSync(join(mergeDir, name), pages[name]);
+    const mergeListing = JSON.parse(spawnSync(process.env.D88CUT_NATIVE, ["--merge", "--json", "--", "cut short.d88",
+                                                                          "flagged.d88"], { cwd: mergeDir }).stdout);
+    rmSync(mergeDir, { recursive: true });
+    const mergedFiles = mergeListing.disks[0].files;
+    assert.deepEqual(shown.rows.map((row) => [row[2], row[5]]),
+                     mergedFiles.map((file) => [file.state, [...new Set(file.from.filter(Boolean))].join(", ") || "-"]));
 
     // A zip of two images: the page asks which, and cuts the one chosen.
     shown = await choose("two.zip");
