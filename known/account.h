@@ -26,6 +26,10 @@ struct BootSector {
     std::uint8_t data[kSectorSize] = {};
 };
 
+// The map of a known disk (disk_map.h): sectors 1 to 17 of tracks 0 to 79.
+constexpr std::int32_t kMapTracks = 80;
+constexpr std::int32_t kMapSectors = 17;
+
 // The most dumps a merge takes: a bit each in SectorNote::differ.
 constexpr std::int32_t kMaxDumps = 16;
 
@@ -106,6 +110,8 @@ struct DiskAccount {
     SectorNote sectors[kFileSectors];
     // The bytes a cut writes of each file, one after another in file order.
     std::uint8_t bytes[kFileBytes];
+    // Its map, where --map asks for one.
+    char map[kMapTracks][kMapSectors];
 };
 
 enum class Depth {

@@ -57,7 +57,19 @@ void listFile(const DiskAccount& disk, std::int32_t i) {
     }
 }
 
-void listDiskText(const DiskAccount& disk) {
+// "  3 ....-...........": a track's sectors 1 to 17, then the legend.
+void listMap(const DiskAccount& disk) {
+    constexpr int kTrackWidth = 3;
+    for (std::int32_t t = 0; t < kMapTracks; ++t) {
+        char cells[kMapSectors + 1];
+        for (std::int32_t r = 0; r < kMapSectors; ++r) cells[r] = disk.map[t][r];
+        cells[kMapSectors] = '\0';
+        say(Right{t, kTrackWidth}, " ", cells);
+    }
+    say("    . whole  s short  - missing  f flagged  c contested  o no file's  (blank) none");
+}
+
+void listDiskText(const DiskAccount& disk, bool map) {
     char other[8];
     const Right number = {disk.number, kDiskNumberWidth};
     const Left media = {mediaOf(disk.mediaType, other), kMediaWidth};
@@ -84,6 +96,7 @@ void listDiskText(const DiskAccount& disk) {
             container);
     }
     for (std::int32_t i = 0; i < disk.filesRead; ++i) listFile(disk, i);
+    if (map && disk.known) listMap(disk);
 }
 
 }  // namespace
@@ -99,7 +112,7 @@ void listDisk(Listing& listing, const DiskAccount& disk) {
     if (listing.format == ListFormat::kJson) {
         listDiskJson(disk, !listing.diskListed);
     } else {
-        listDiskText(disk);
+        listDiskText(disk, listing.map);
     }
     listing.diskListed = true;
 }
@@ -108,9 +121,9 @@ void endListing(Listing& listing, const ImageShape& shape, std::int32_t best, in
     if (listing.format == ListFormat::kJson) endJson(shape, best, status);
 }
 
-void listMerge(ListFormat format, const char* const* images, const std::int32_t* disks,
+void listMerge(const Listing& listing, const char* const* images, const std::int32_t* disks,
                std::int32_t count, const DiskAccount& merged, int status) {
-    if (format == ListFormat::kJson) {
+    if (listing.format == ListFormat::kJson) {
         listMergeJson(images, disks, count, merged, status);
         return;
     }
@@ -121,6 +134,7 @@ void listMerge(ListFormat format, const char* const* images, const std::int32_t*
     if (count == 0) return;
     say("merge of ", count, count == 1 ? " dump" : " dumps");
     for (std::int32_t i = 0; i < merged.filesRead; ++i) listFile(merged, i);
+    if (listing.map) listMap(merged);
 }
 
 }  // namespace d88cut

@@ -18,6 +18,8 @@ struct Listing {
     ListFormat format = ListFormat::kText;
     // A disk is listed: a comma goes before every later one.
     bool diskListed = false;
+    // --map: each known disk's map under its files (text only).
+    bool map = false;
 };
 
 // Starts the listing of `image`, a file of `size` bytes (the JSON
@@ -32,7 +34,7 @@ void listDisk(Listing& listing, const DiskAccount& disk);
 void endListing(Listing& listing, const ImageShape& shape, std::int32_t best, int status);
 // The listing of a merge: a line for each dump (its number, the disk image
 // in its image), then the merged files as a disk's are listed.
-void listMerge(ListFormat format, const char* const* images, const std::int32_t* disks,
+void listMerge(const Listing& listing, const char* const* images, const std::int32_t* disks,
                std::int32_t count, const DiskAccount& merged, int status);
 
 }  // namespace d88cut

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "known/choice.h"
+#include "known/disk_map.h"
 #include "platform/platform.h"
 #include "show/put_listing.h"
 #include "text/messages.h"
@@ -129,6 +130,7 @@ bool visitDisk(Run& run, std::int32_t index) {
     takeAccount(disk, index, Depth::kFiles);
     if (!disk.selected) return true;
     sayDiskLines(run, run.options.image, disk);
+    if (run.listing.map && disk.known) mapAccount(disk);
     // Where the reader stopped, the run does; the caller says why.
     if (run.options.list) {
         listDisk(run.listing, disk);
@@ -168,6 +170,7 @@ void walkImage(Run& run) {
     if (options.list) {
         beginListing(run.listing, options.json ? ListFormat::kJson : ListFormat::kText, image,
                      reader.fileSize(), reader.format());
+        run.listing.map = options.map && !options.json;
     }
     // A shape said at the start of a cut; after the disk lines of a listing.
     if (!options.list && reportShape(image, run.shape)) run.less = true;
@@ -288,6 +291,7 @@ bool readDumps(Run& run, std::int32_t which) {
             break;
         }
         sayDiskLines(run, image, dump);
+        if (run.listing.map) mapAccount(dump);
         run.dumpImages[run.dumpCount] = image;
         run.dumpDisks[run.dumpCount] = index + 1;
         ++run.dumpCount;
@@ -315,6 +319,8 @@ bool readDumps(Run& run, std::int32_t which) {
 void runMerge(Run& run) {
     const Options& options = run.options;
     run.dumpCount = 0;
+    run.listing.format = options.json ? ListFormat::kJson : ListFormat::kText;
+    run.listing.map = options.map && !options.json;
     for (std::int32_t i = 0; i < options.imageCount; ++i) {
         if (!readDumps(run, i)) {
             reader.open(nullptr);
@@ -332,6 +338,7 @@ void runMerge(Run& run) {
         run.less = true;
     } else {
         mergeDumps(dumps, run.dumpCount, run.merged);
+        if (run.listing.map) mapMerge(dumps, run.dumpCount, run.merged);
         DumpsApart apart;
         if (dumpsApart(dumps, run.dumpCount, apart)) {
             warn(merge, ": dumps ", apart.first, " and ", apart.second, " differ in ", apart.differ,
@@ -341,8 +348,8 @@ void runMerge(Run& run) {
         run.leftWhole = allWhole(run.merged);
     }
     if (options.list) {
-        listMerge(options.json ? ListFormat::kJson : ListFormat::kText, run.dumpImages,
-                  run.dumpDisks, run.dumpCount, run.merged, exitStatus(run));
+        listMerge(run.listing, run.dumpImages, run.dumpDisks, run.dumpCount, run.merged,
+                  exitStatus(run));
         return;
     }
     if (run.dumpCount == 0) return;

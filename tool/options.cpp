@@ -29,6 +29,8 @@ const char kHelp[] =
     "  -l, --list           write nothing; list the disk images and the files a cut\n"
     "                         would write\n"
     "      --json           the listing as one JSON document (implies --list)\n"
+    "      --map            under each known disk, a map of its sectors, a line a\n"
+    "                         track (implies --list)\n"
     "      --sync           push each file to the disk before it has its name, so\n"
     "                         that a power cut cannot leave it empty\n"
     "      --merge          every known disk image in every IMAGE is a dump of one\n"
@@ -92,6 +94,7 @@ enum class Option {
     kDisk,
     kList,
     kJson,
+    kMap,
     kSync,
     kPut,
     kMerge,
@@ -108,7 +111,8 @@ Option longOption(const char* name, std::size_t length) {
     static constexpr Long kLong[] = {
         {"directory", Option::kDirectory}, {"disk", Option::kDisk}, {"list", Option::kList},
         {"json", Option::kJson},           {"sync", Option::kSync}, {"put", Option::kPut},
-        {"merge", Option::kMerge},         {"help", Option::kHelp}, {"version", Option::kVersion},
+        {"merge", Option::kMerge},         {"map", Option::kMap},   {"help", Option::kHelp},
+        {"version", Option::kVersion},
     };
     for (const Long& entry : kLong) {
         if (std::strlen(entry.name) == length && std::strncmp(entry.name, name, length) == 0) {
@@ -160,6 +164,10 @@ bool apply(Option option, const char* shown, const char* value, Options& options
             return true;
         case Option::kSync: options.sync = true; return true;
         case Option::kMerge: options.merge = true; return true;
+        case Option::kMap:
+            options.map = true;
+            options.list = true;
+            return true;
         case Option::kHelp: command = Command::kHelp; return true;
         case Option::kVersion: command = Command::kVersion; return true;
         case Option::kUnknown: break;

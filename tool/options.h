@@ -29,6 +29,9 @@ struct Options {
     bool list = false;
     // --json: the listing as one JSON document (implies --list).
     bool json = false;
+    // --map: a map of each known disk's sectors under its files (implies
+    // --list; not in the JSON document).
+    bool map = false;
     // --sync: each file's data, then the directory, pushed to the disk.
     bool sync = false;
     // --put=NEW: the files in the directory put back into a copy of the
