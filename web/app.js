@@ -15,6 +15,10 @@
   let cutDisk = null;  // the disk cut, where the image holds the known one twice
   let entry = null;    // the image chosen in a zip that holds several
   let generation = 0;  // the latest choice; an earlier one shows nothing
+  let language = "en";  // the page's words: d88cutWords[language]
+  let lastShown = null; // the result shown, and the put's, shown again in another language
+  let lastPut = null;
+  const w = () => d88cutWords[language];
 
   // A worker made from the page's own copy of its script; null where the
   // browser refuses one (some refuse workers from a page opened as a file).
@@ -99,7 +103,7 @@
   function clear() {
     for (const url of shown) URL.revokeObjectURL(url);
     shown = [];
-    for (const id of ["sentence", "lines", "disks", "downloads", "put-result"]) $(id).replaceChildren();
+    for (const id of ["sentence", "lines", "disks", "map", "downloads", "put-result"]) $(id).replaceChildren();
     $("lines-box").hidden = true;
     $("put-box").hidden = true;
   }
@@ -127,29 +131,31 @@
   function showDumps(result) {
     const table = element("table");
     const head = table.createTHead().insertRow();
-    for (const title of ["Dump", "Image", "Disk image"]) head.append(element("th", title));
+    const c = w().columns;
+    for (const title of [c.dump, c.image, c.diskImage]) head.append(element("th", title));
     const body = table.createTBody();
     result.listing.dumps.forEach((dump, i) => {
       const row = body.insertRow();
       for (const text of [i + 1, dump.image, dump.disk]) row.append(element("td", String(text)));
     });
-    $("disks").append(element("h2", "Dumps merged"), table);
+    $("disks").append(element("h2", w().dumps), table);
   }
 
   function showDisks(result) {
     if (result.merge) return showDumps(result);
     const table = element("table");
     const head = table.createTHead().insertRow();
-    for (const title of ["Disk", "Media", "Size", "Name", "Known disk"]) head.append(element("th", title));
+    const c = w().columns;
+    for (const title of [c.disk, c.media, c.size, c.name, c.known]) head.append(element("th", title));
     const body = table.createTBody();
     for (const disk of result.listing.disks) {
       const row = body.insertRow();
-      for (const text of [disk.disk, disk.mediaName, disk.size, disk.name, disk.known ? "yes" : "no"]) {
+      for (const text of [disk.disk, disk.mediaName, disk.size, disk.name, disk.known ? w().yes : w().no]) {
         row.append(element("td", String(text)));
       }
       if (disk.known) row.className = "known";
     }
-    $("disks").append(element("h2", "Disk images"), table);
+    $("disks").append(element("h2", w().disks), table);
   }
 
   function showFiles(result) {
@@ -158,31 +164,35 @@
     const table = element("table");
     table.id = "files";
     const head = table.createTHead().insertRow();
-    const titles = ["File", "Bytes", "State", "CRC-32", "Where it falls short"].concat(result.merge ? ["From dumps"] : []);
+    const c = w().columns;
+    const titles = [c.file, c.bytes, c.state, c.crc, c.where].concat(result.merge ? [c.from] : []);
     for (const title of titles.concat([""])) head.append(element("th", title));
     const body = table.createTBody();
     for (const file of disk.files) {
       const row = body.insertRow();
       row.className = file.state;
+      row.dataset.file = file.name;
+      row.onclick = () => mark(file.name);
       const from = [...new Set(file.from.filter(Boolean))].join(", ") || "-";
-      for (const text of [file.name, file.size, file.state, file.crc32 || "-", file.where].concat(result.merge ? [from] : [])) {
+      const state = w().states[file.state] || file.state;
+      for (const text of [file.name, file.size, state, file.crc32 || "-", file.where].concat(result.merge ? [from] : [])) {
         row.append(element("td", String(text)));
       }
       const cell = element("td");
       if (cut.has(file.name)) {
         // Typed, so that no browser adds an extension of its own (.txt).
         const blob = new Blob([cut.get(file.name)], { type: "application/octet-stream" });
-        cell.append(download(blob, file.name, "Download"));
+        cell.append(download(blob, file.name, w().download));
       }
       row.append(cell);
     }
-    const title = element("h2", result.merge ? "Files of the merge" : "Files of disk image " + result.disk);
+    const title = element("h2", result.merge ? w().filesOfMerge : w().filesOf(result.disk));
     $("disks").append(title, table);
   }
 
   function showChoice(result) {
     if (result.known.length < 2) return;
-    const label = element("label", "The known disk is here " + result.known.length + " times; cut disk image ");
+    const label = element("label", w().knownTwice(result.known.length));
     const select = element("select");
     select.id = "disk-choice";
     for (const disk of result.known) {
@@ -199,12 +209,10 @@
   // What the file holds beyond the disk cut, in the page's words.
   function shapeOf(listing, disk) {
     const said = [];
-    if (disk.runsPastEnd) said.push("This disk image runs past the end of the file, which may have been cut short.");
-    if (listing.trailing) {
-      said.push("The file also holds " + listing.trailing.bytes + " bytes after its last disk image, which are no disk image.");
-    }
-    if (listing.moreDisks) said.push("It holds more than 64 disk images; only the first 64 were read.");
-    if (listing.unreachableDisk !== null) said.push("A disk image past 2 GiB was not read.");
+    if (disk.runsPastEnd) said.push(w().runsPast);
+    if (listing.trailing) said.push(w().trailing(listing.trailing.bytes));
+    if (listing.moreDisks) said.push(w().moreDisks);
+    if (listing.unreachableDisk !== null) said.push(w().unreachable);
     return said.map((sentence) => " " + sentence).join("");
   }
 
@@ -222,10 +230,10 @@
   // A zip of several files: the user says which is the disk image.
   function showEntries(result) {
     if (result.choices.length === 0) {
-      say("This zip holds no file, so there is nothing to cut.", "bad");
+      say(w().zipNone, "bad");
       return;
     }
-    say("This zip holds " + result.choices.length + " files; choose the disk image:", "");
+    say(w().zipChoose(result.choices.length), "");
     const list = element("ul");
     list.id = "entries";
     for (const path of result.choices) {
@@ -238,8 +246,80 @@
     $("disks").append(list);
   }
 
+  // The map: the 80 tracks across, sectors 1 to 17 down, a square a sector
+  // with a title that names it; a legend under it. A square and the file's
+  // row mark each other.
+  const cellClass = { ".": "whole", s: "short", "-": "missing", f: "flagged", c: "contested", o: "other", " ": "none" };
+  function showMap(result) {
+    if (!result.map) return;
+    const ns = "http://www.w3.org/2000/svg";
+    const svgElement = (tag, attributes) => {
+      const made = document.createElementNS(ns, tag);
+      for (const [name, value] of Object.entries(attributes)) made.setAttribute(name, String(value));
+      return made;
+    };
+    const step = 11;
+    const svg = svgElement("svg", { viewBox: "0 0 " + 80 * step + " " + 17 * step, role: "img" });
+    const half = svgElement("pattern", { id: "half", width: 1, height: 1, patternContentUnits: "objectBoundingBox" });
+    half.append(svgElement("rect", { width: 1, height: 0.5, fill: "#e69f00", stroke: "none" }));
+    const defs = svgElement("defs", {});
+    defs.append(half);
+    svg.append(defs);
+    for (let track = 0; track < 80; track++) {
+      for (let r = 1; r <= 17; r++) {
+        const cell = result.map[track][r - 1];
+        const file = cell === "o" || cell === " " ? null : result.cover[track][r - 1];
+        const square = svgElement("rect", { x: track * step, y: (r - 1) * step, width: 10, height: 10,
+                                            class: "c-" + cellClass[cell] });
+        const title = svgElement("title", {});
+        title.textContent = w().sector(track, r, file, w().cells[cell]);
+        square.append(title);
+        if (file) {
+          square.dataset.file = file;
+          square.onclick = () => mark(file);
+        }
+        svg.append(square);
+      }
+    }
+    const legend = element("div", undefined, "legend");
+    for (const [cell, name] of Object.entries(cellClass)) {
+      const swatch = svgElement("svg", { viewBox: "0 0 10 10", width: 12, height: 12 });
+      swatch.append(svgElement("rect", { width: 10, height: 10, class: "c-" + name }));
+      const item = element("span", " " + w().cells[cell]);
+      item.prepend(swatch);
+      legend.append(item);
+    }
+    $("map").append(element("h2", w().map), svg, legend);
+  }
+
+  function mark(name) {
+    for (const marked of document.querySelectorAll("#map rect, #files tbody tr")) {
+      marked.classList.toggle("marked", marked.dataset.file === name);
+    }
+  }
+
+  // The page's words in `chosen`, kept for the next visit where the browser
+  // allows; what is shown is shown again in them.
+  function setLanguage(chosen) {
+    language = chosen;
+    document.documentElement.lang = chosen;
+    for (const text of document.querySelectorAll("[data-t]")) text.textContent = w()[text.dataset.t];
+    try {
+      localStorage.setItem("d88cut-language", chosen);
+    } catch {
+      // A page opened from a file may have no storage.
+    }
+    const put = lastPut;
+    if (lastShown && $("running").hidden) {
+      show(lastShown);
+      if (put) showPut(put);
+    }
+  }
+
   function show(result) {
     clear();
+    lastShown = result;
+    lastPut = null;
     if (result.choices) return showEntries(result);
     const text = lines(result);
     if (text) {
@@ -247,41 +327,40 @@
       $("lines-box").hidden = false;
     }
     if (result.listed.status === 1) {
-      say("d88cut could not read this image to its end, so nothing was cut: see what it said below.", "bad");
+      say(w().notReadToEnd, "bad");
       return;
     }
     if (!result.listing || !(result.merge || result.listing.looksLikeD88) || result.listing.disks.length === 0) {
       const empty = result.listing && result.listing.size === 0;
-      say(empty ? "The file is empty."
-        : "This file is not a D88 disk image, a raw 2D image or an IMD file, so there is nothing to cut.", "bad");
+      say(empty ? w().empty : w().notD88, "bad");
       return;
     }
     showDisks(result);
     if (!result.cut) {
-      say("No disk image in this file is the known disk, so there is nothing to cut.", "bad");
+      say(w().noKnown, "bad");
       return;
     }
     showChoice(result);
     showFiles(result);
+    showMap(result);
     const disk = result.listing.disks[result.disk - 1];
     const short = disk.files.filter((file) => file.state !== "whole" && file.state !== "contested");
     const contested = disk.files.filter((file) => file.state === "contested");
     const shape = result.merge ? "" : shapeOf(result.listing, disk);
     if (result.cut.status === 1) {
-      say("The cut did not finish: see the lines below.", "bad");
+      say(w().cutNotFinished, "bad");
     } else if (short.length === 0 && contested.length === 0) {
-      say("All sixteen files were cut whole." + shape, shape ? "warn" : "good");
+      say(w().allWhole + shape, shape ? "warn" : "good");
     } else {
       // Contested files are whole in every dump, but the dumps disagree.
-      const damaged = short.length === 0 ? "" : short.length + " of the 16 files are not whole: " +
-          short.map((file) => file.name + " (" + file.state + ")").join(", ") + ". ";
-      const disputed = contested.length === 0 ? "" : contested.length + " " +
-          (contested.length === 1 ? "file is" : "files are") + " contested, the dumps' clean copies differing: " +
-          contested.map((file) => file.name).join(", ") + ". ";
-      say(damaged + disputed + "The zip holds what could be cut." + shape, "warn");
+      const damaged = short.length === 0 ? "" : w().notWhole(short.length,
+        short.map((file) => file.name + " (" + (w().states[file.state] || file.state) + ")").join(", "));
+      const disputed = contested.length === 0 ? "" : w().contested(contested.length,
+        contested.map((file) => file.name).join(", "));
+      say(damaged + disputed + w().zipHolds + shape, "warn");
     }
     if (result.zip) {
-      $("downloads").append(download(result.zip, result.zipName, "Download all (zip)"));
+      $("downloads").append(download(result.zip, result.zipName, w().downloadAll));
     }
     cutDisk = result.known.length > 1 ? result.disk : null;
     $("put-box").hidden = result.cut.status === 1 || Boolean(result.merge);
@@ -289,17 +368,16 @@
 
   // The put's outcome, and every line it said.
   function showPut(result) {
+    lastPut = result;
     const said = (result.out + result.err).split("\n").filter(Boolean).join("\n");
     const shown = [];
     if (result.unnamed) {
-      shown.push(element("p", "None of the files chosen (" + result.unnamed.join(", ") + ") is named as d88cut names " +
-                              "the files it cuts: " + result.names.join(", ") + ".", "bad"));
+      shown.push(element("p", w().unnamed(result.unnamed.join(", "), result.names.join(", ")), "bad"));
     } else if (result.bytes) {
       const blob = new Blob([result.bytes], { type: "application/octet-stream" });
-      shown.push(element("p", "The files were put back, and read back as put.", "good"),
-                 download(blob, result.name, "Download " + result.name));
+      shown.push(element("p", w().putDone, "good"), download(blob, result.name, w().downloadNamed(result.name)));
     } else {
-      shown.push(element("p", "Nothing was put back: see what d88cut said.", "bad"));
+      shown.push(element("p", w().putNothing, "bad"));
     }
     if (said) shown.push(element("pre", said));
     $("put-result").replaceChildren(...shown);
@@ -311,7 +389,7 @@
     drop();
     const mine = generation;
     working(true);
-    $("put-result").replaceChildren(element("p", "Putting the files back ..."));
+    $("put-result").replaceChildren(element("p", w().putting));
     try {
       const bytes = await readFile(current);
       const files = [];
@@ -321,7 +399,7 @@
       const result = await runJob({ image: current.name, bytes, disk: cutDisk, files, entry });
       if (mine === generation) showPut(result);
     } catch (error) {
-      if (mine === generation) $("put-result").replaceChildren(element("p", "The page could not put the files back: " + error.message, "bad"));
+      if (mine === generation) $("put-result").replaceChildren(element("p", w().putFailed(error.message), "bad"));
     } finally {
       if (mine === generation) working(false);
     }
@@ -337,7 +415,7 @@
     entry = path || null;
     clear();
     working(true);
-    say("Reading " + file.name + " ...", "");
+    say(w().reading(file.name), "");
     try {
       const bytes = await readFile(file);
       reading = null;
@@ -347,7 +425,7 @@
     } catch (error) {
       if (mine !== generation) return;
       clear();
-      say("The page could not read the image: " + error.message, "bad");
+      say(w().couldNotRead(error.message), "bad");
     } finally {
       if (mine === generation) working(false);
     }
@@ -361,7 +439,7 @@
     entry = null;
     clear();
     working(true);
-    say("Reading " + files.length + " images ...", "");
+    say(w().readingMany(files.length), "");
     try {
       const images = [];
       for (const file of files) images.push({ name: file.name, bytes: await readFile(file) });
@@ -372,7 +450,7 @@
     } catch (error) {
       if (mine !== generation) return;
       clear();
-      say("The page could not read the images: " + error.message, "bad");
+      say(w().couldNotReadMany(error.message), "bad");
     } finally {
       if (mine === generation) working(false);
     }
@@ -383,7 +461,7 @@
     drop();
     clear();
     working(false);
-    say("Stopped; nothing was kept.", "bad");
+    say(w().stopped, "bad");
   }
 
   $("image").addEventListener("change", () => {
@@ -409,5 +487,13 @@
     putBack(edited);
   });
   $("stop").addEventListener("click", stop);
+  $("language").addEventListener("click", () => setLanguage(language === "ja" ? "en" : "ja"));
+  let stored = null;
+  try {
+    stored = localStorage.getItem("d88cut-language");
+  } catch {
+    // No storage: the browser's preference.
+  }
+  setLanguage(stored === "ja" || stored === "en" ? stored : d88cutLanguage(navigator.languages));
   warm();
 })();

@@ -53,7 +53,7 @@ const parts = {
   "@VERSION@": escapeHtml(version),
   "@LICENSE@": escapeHtml(read(licenseFile)),
   "@WORKER@": scriptText(worker, "the worker"),
-  "@APP@": scriptText(squeezed("app.js"), "the page's script"),
+  "@APP@": scriptText(squeezed("words.js") + "\n" + squeezed("app.js"), "the page's script"),
 };
 // One pass, so that no part's text is taken for another's mark.
 const page = read(join(here, "page.html")).replace(/@(VERSION|LICENSE|WORKER|APP)@/g, (mark) => parts[mark]);

@@ -93,7 +93,35 @@ async function d88cutJob(createD88cut, image, bytes, disk) {
   const cut = await d88cutRun(createD88cut, [{ name: image, bytes }], args);
   result.cut = { status: cut.status, out: cut.out, err: cut.err };
   result.files = d88cutFilesCut(cut.fs, listing.disks[number - 1].files);
+  result.map = d88cutMap(await d88cutRun(createD88cut, [{ name: image, bytes }], ["--map", "--disk=" + number]));
+  result.cover = d88cutCover();
   return result;
+}
+
+// The map a listing with --map shows: 80 tracks of 17 characters, sector 1
+// first; null where it shows none.
+function d88cutMap(run) {
+  const rows = run.out.split("\n").filter((line) => /^[ \d]{3} .{17}$/.test(line)).map((line) => line.slice(4));
+  return rows.length === 80 ? rows : null;
+}
+
+// The file that covers each sector of the map, as the tool cuts them: a
+// block runs across sectors 1 to 16 of each track, PSGMUS takes sector 17
+// of tracks 10 to 74 but 56. Where IPL2 lies inside PSGDRV, IPL2 names it.
+const d88cutBlocks = [["IPL2", 44, 11, 4], ["IPL3", 3, 1, 16], ["OPMDRV", 79, 1, 8], ["OPMTBL", 44, 15, 1],
+                      ["OPMMUS0", 79, 9, 8], ["OPMMUS1", 46, 12, 25], ["OPMMUS2", 78, 8, 8], ["OPMMUS3", 78, 4, 4],
+                      ["OPMMUS4", 75, 9, 11], ["OPMMUS5", 40, 1, 7], ["OPMMUS6", 74, 9, 16], ["OPMMUS7", 74, 2, 7],
+                      ["OPMMUS8", 72, 13, 21], ["PSGDRV", 44, 5, 10], ["PSGTBL", 44, 16, 1]];
+function d88cutCover() {
+  const cover = Array.from({ length: 80 }, () => Array(17).fill(null));
+  for (const [name, first, sector, count] of d88cutBlocks) {
+    for (let k = 0, track = first, r = sector; k < count; k++) {
+      cover[track][r - 1] = cover[track][r - 1] || name;
+      [track, r] = r === 16 ? [track + 1, 1] : [track, r + 1];
+    }
+  }
+  for (let track = 10; track <= 74; track++) if (track !== 56) cover[track][16] = "PSGMUS";
+  return cover;
 }
 
 // The files a cut left in /out, in the order of the listing's.
@@ -131,6 +159,8 @@ async function d88cutMergeJob(createD88cut, images) {
   const cut = await d88cutRun(createD88cut, images, ["--merge", "-C", "/out"]);
   result.cut = { status: cut.status, out: cut.out, err: cut.err };
   result.files = d88cutFilesCut(cut.fs, merged.files);
+  result.map = d88cutMap(await d88cutRun(createD88cut, images, ["--merge", "--map"]));
+  result.cover = d88cutCover();
   return result;
 }
 
@@ -192,5 +222,5 @@ function d88cutUnpack(name, bytes, unpack) {
 
 if (typeof module !== "undefined") {
   module.exports = { d88cutJob, d88cutMergeJob, d88cutPut, d88cutZipName, d88cutKnownDisks, d88cutNames,
-                     d88cutUnpack };
+                     d88cutUnpack, d88cutCover };
 }

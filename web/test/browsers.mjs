@@ -27,14 +27,14 @@ async function landed(dir) {
   }
 }
 
-async function chromium(url) {
+async function chromium(url, { locale } = {}) {
   const { chromium } = await import("playwright-core");
   const browser = await chromium.launch({
     executablePath: "/usr/bin/chromium",
     args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
            "--disable-component-update", "--no-first-run", "--disable-sync"],
   });
-  const page = await browser.newPage({ acceptDownloads: true });
+  const page = await browser.newPage({ acceptDownloads: true, locale });
   const requests = [];
   page.on("request", (request) => requests.push(request.url()));
   await page.goto(url);

@@ -269,6 +269,25 @@ for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").
     shown = await choose("cut short.d88");
     assert.match(shown.sentence, /^\d+ of the 16 files are not whole: .* The zip holds what could be cut\. This disk image runs past/);
     assert.deepEqual(shown.rows.map((row) => row[4]), native("cut short.d88").map((file) => file.where));
+    // Its map: a square a sector, the missing ones named in their titles.
+    assert.deepEqual(await browser.run(`(() => {
+      const squares = [...document.querySelectorAll("#map > svg rect[class]")];
+      return [squares.length, squares.find((s) => s.textContent.startsWith("track 79 sector 1:")).textContent,
+              squares.filter((s) => s.getAttribute("class") === "c-missing").length > 0];
+    })()`), [80 * 17, "track 79 sector 1: OPMDRV, missing", true]);
+
+    // In Japanese at the switch, and back: the page's words, the tool's
+    // lines as they were.
+    const words = () => browser.run(`(() => [document.documentElement.lang,
+      document.getElementById("sentence").textContent, document.querySelector("#files th").textContent,
+      document.getElementById("lines").textContent.split("\\n")[1]])()`);
+    const english = await words();
+    await browser.run("document.getElementById('language').click()");
+    const japanese = await words();
+    assert.deepEqual([japanese[0], japanese[2], japanese[3]], ["ja", "\u30d5\u30a1\u30a4\u30eb", english[3]]);
+    assert.match(japanese[1], /^16 \u500b\u306e\u3046\u3061 \d+ \u500b/);
+    await browser.run("document.getElementById('language').click()");
+    assert.deepEqual(await words(), english);
 
     // The big file is still being read, or cut, when the sample is chosen:
     // only the sample's result shows, also once the big one would be done.
@@ -277,6 +296,33 @@ for (const engine of (process.env.D88CUT_BROWSERS || "chromium,firefox,webkit").
     assert.deepEqual(await browser.run(shownNow), shown);
     assert.equal(shown.sentence, "All sixteen files were cut whole.");
     assert.deepEqual(browser.requests.filter((url) => !/^(file|blob|data):/.test(url)), []);
+    // A request the page tries is blocked by its own policy.
+    assert.match(await browser.run(`new Promise((resolve) => {
+      document.addEventListener("securitypolicyviolation", (event) => resolve(event.blockedURI), { once: true });
+      fetch("https://example.com/d88cut").catch(() => {});
+    })`), /example\.com/);
     rmSync(dir, { recursive: true });
   });
 }
+
+test("the page in Chromium that prefers Japanese speaks Japanese", async () => {
+  const browser = await browsers.chromium(pathToFileURL(process.env.D88CUT_PAGE).href, { locale: "ja-JP" });
+  after(() => browser.close());
+  const dir = mkdtempSync(join(tmpdir(), "d88cut-page-"));
+  writeFileSync(join(dir, "sample.d88"), sample);
+  await browser.choose(join(dir, "sample.d88"));
+  let text = "";
+  for (let tries = 0; tries < 200 && !text.includes("\u5207\u308a\u51fa\u3057\u307e\u3057\u305f"); tries++) {
+    await later(50);
+    text = await browser.run("document.getElementById('sentence').textContent");
+  }
+  // Outside the tool's own lines and the names it shows, no English word.
+  const left = await browser.run(`(() => {
+    const body = document.body.cloneNode(true);
+    for (const own of body.querySelectorAll("#lines, #license pre, script, td")) own.remove();
+    return [document.documentElement.lang, body.textContent];
+  })()`);
+  assert.equal(left[0], "ja");
+  assert.deepEqual(left[1].match(/[A-Za-z]{3,}/g).filter((word) => !/^(cut|IPL|OPM(DRV|TBL|MUS)|PSG(DRV|TBL|MUS)|MIT|English|CRC|zip|IMD)$/.test(word)), []);
+  rmSync(dir, { recursive: true });
+});

@@ -1,0 +1,146 @@
+// Every word the page says, one table per language: texts, and sentences
+// that take their numbers and names. The tool's own lines are not here: the
+// page shows them as the tool says them.
+"use strict";
+
+const d88cutWords = {
+  en: {
+    intro: "Cuts the sixteen files of the known disk out of a D88 disk-image file. " +
+      "The image is read here, in this page: nothing is sent anywhere.",
+    choose: "Choose a D88 image:",
+    drop: "or drop it here",
+    working: "Working ...",
+    stop: "Stop",
+    putTitle: "Put edited files back",
+    putHelp: "Choose the files you changed, named as they were cut (IPL2, OPMMUS3, ...): " +
+      "they go back into a copy of the image, where they were cut from.",
+    edited: "Edited files:",
+    said: "What d88cut said",
+    free: "free software under the",
+    mit: "MIT License",
+    afterMit: ".",
+    saved: "The files are saved wherever your browser saves downloads.",
+    license: "License",
+    other: "日本語",
+    reading: (name) => "Reading " + name + " ...",
+    readingMany: (n) => "Reading " + n + " images ...",
+    allWhole: "All sixteen files were cut whole.",
+    notWhole: (n, list) => n + " of the 16 files " + (n === 1 ? "is" : "are") + " not whole: " + list + ". ",
+    contested: (n, list) => n + " " + (n === 1 ? "file is" : "files are") +
+      " contested, the dumps' clean copies differing: " + list + ". ",
+    zipHolds: "The zip holds what could be cut.",
+    runsPast: "This disk image runs past the end of the file, which may have been cut short.",
+    trailing: (n) => "The file also holds " + n + (n === 1 ? " byte" : " bytes") +
+      " after its last disk image, which " + (n === 1 ? "is" : "are") + " no disk image.",
+    moreDisks: "It holds more than 64 disk images; only the first 64 were read.",
+    unreachable: "A disk image past 2 GiB was not read.",
+    notReadToEnd: "d88cut could not read this image to its end, so nothing was cut: see what it said below.",
+    empty: "The file is empty.",
+    notD88: "This file is not a D88 disk image, a raw 2D image or an IMD file, so there is nothing to cut.",
+    noKnown: "No disk image in this file is the known disk, so there is nothing to cut.",
+    cutNotFinished: "The cut did not finish: see the lines below.",
+    zipNone: "This zip holds no file, so there is nothing to cut.",
+    zipChoose: (n) => "This zip holds " + n + " files; choose the disk image:",
+    knownTwice: (n) => "The known disk is here " + n + " times; cut disk image ",
+    stopped: "Stopped; nothing was kept.",
+    couldNotRead: (why) => "The page could not read the image: " + why,
+    couldNotReadMany: (why) => "The page could not read the images: " + why,
+    putting: "Putting the files back ...",
+    putDone: "The files were put back, and read back as put.",
+    putNothing: "Nothing was put back: see what d88cut said.",
+    unnamed: (chosen, names) => "None of the files chosen (" + chosen + ") is named as d88cut names " +
+      "the files it cuts: " + names + ".",
+    putFailed: (why) => "The page could not put the files back: " + why,
+    disks: "Disk images",
+    filesOf: (n) => "Files of disk image " + n,
+    filesOfMerge: "Files of the merge",
+    dumps: "Dumps merged",
+    map: "Map of the disk: tracks across, sectors 1 to 17 down",
+    columns: {
+      file: "File", bytes: "Bytes", state: "State", crc: "CRC-32", where: "Where it falls short", from: "From dumps",
+      disk: "Disk", media: "Media", size: "Size", name: "Name", known: "Known disk", dump: "Dump", image: "Image",
+      diskImage: "Disk image",
+    },
+    yes: "yes",
+    no: "no",
+    states: { whole: "whole", partial: "partial", flagged: "flagged", missing: "missing", contested: "contested" },
+    cells: { ".": "whole", s: "short", "-": "missing", f: "flagged", c: "contested", o: "no file's", " ": "not on the disk" },
+    download: "Download",
+    downloadAll: "Download all (zip)",
+    downloadNamed: (name) => "Download " + name,
+    sector: (track, r, file, state) => "track " + track + " sector " + r + ": " + (file ? file + ", " : "") + state,
+  },
+  ja: {
+    intro: "D88 ディスクイメージから、既知のディスクの 16 個のファイルを切り出します。" +
+      "イメージはこのページの中で読まれ、どこにも送信されません。",
+    choose: "D88 イメージを選択:",
+    drop: "またはここにドロップ",
+    working: "処理中 ...",
+    stop: "中止",
+    putTitle: "編集したファイルを書き戻す",
+    putHelp: "変更したファイルを、切り出したときの名前のまま (IPL2、OPMMUS3 など) 選んでください。" +
+      "イメージのコピーの、切り出した場所に書き戻します。",
+    edited: "編集したファイル:",
+    said: "d88cut の出力",
+    free: "",
+    mit: "MIT ライセンス",
+    afterMit: "のフリーソフトウェアです。",
+    saved: "ファイルはブラウザーのダウンロード先に保存されます。",
+    license: "ライセンス",
+    other: "English",
+    reading: (name) => name + " を読み込み中 ...",
+    readingMany: (n) => n + " 個のイメージを読み込み中 ...",
+    allWhole: "16 個のファイルをすべて完全に切り出しました。",
+    notWhole: (n, list) => "16 個のうち " + n + " 個のファイルが完全ではありません: " + list + "。",
+    contested: (n, list) => n + " 個のファイルで、ダンプの正常なコピーが食い違っています: " + list + "。",
+    zipHolds: "zip には切り出せたものが入っています。",
+    runsPast: "このディスクイメージはファイルの終わりを越えています。ファイルが途中で切れているかもしれません。",
+    trailing: (n) => "最後のディスクイメージの後に、ディスクイメージではない " + n + " バイトがあります。",
+    moreDisks: "64 を超えるディスクイメージがあります。最初の 64 個だけを読みました。",
+    unreachable: "2 GiB より先のディスクイメージは読んでいません。",
+    notReadToEnd: "d88cut はこのイメージを最後まで読めなかったため、何も切り出していません。下の出力を見てください。",
+    empty: "ファイルが空です。",
+    notD88: "このファイルは D88 ディスクイメージでも、ベタの 2D イメージでも、IMD ファイルでもないため、切り出すものがありません。",
+    noKnown: "このファイルのどのディスクイメージも既知のディスクではないため、切り出すものがありません。",
+    cutNotFinished: "切り出しが終わりませんでした。下の出力を見てください。",
+    zipNone: "この zip にはファイルがないため、切り出すものがありません。",
+    zipChoose: (n) => "この zip には " + n + " 個のファイルがあります。ディスクイメージを選んでください:",
+    knownTwice: (n) => "既知のディスクが " + n + " 個あります。切り出すディスクイメージ: ",
+    stopped: "中止しました。何も残していません。",
+    couldNotRead: (why) => "イメージを読めませんでした: " + why,
+    couldNotReadMany: (why) => "イメージを読めませんでした: " + why,
+    putting: "ファイルを書き戻しています ...",
+    putDone: "ファイルを書き戻し、書き戻したとおりに読み返しました。",
+    putNothing: "何も書き戻していません。d88cut の出力を見てください。",
+    unnamed: (chosen, names) => "選んだファイル (" + chosen + ") のどれも、d88cut が切り出すファイルの名前 (" +
+      names + ") ではありません。",
+    putFailed: (why) => "ファイルを書き戻せませんでした: " + why,
+    disks: "ディスクイメージ",
+    filesOf: (n) => "ディスクイメージ " + n + " のファイル",
+    filesOfMerge: "マージしたファイル",
+    dumps: "マージしたダンプ",
+    map: "ディスクのマップ: 横がトラック、縦がセクタ 1 から 17",
+    columns: {
+      file: "ファイル", bytes: "バイト", state: "状態", crc: "CRC-32", where: "欠けている所", from: "ダンプ",
+      disk: "ディスク", media: "メディア", size: "サイズ", name: "名前", known: "既知のディスク", dump: "ダンプ",
+      image: "イメージ", diskImage: "ディスクイメージ",
+    },
+    yes: "はい",
+    no: "いいえ",
+    states: { whole: "完全", partial: "一部欠損", flagged: "エラー記録", missing: "欠落", contested: "食い違い" },
+    cells: { ".": "完全", s: "短い", "-": "欠落", f: "エラー記録", c: "食い違い", o: "ファイル外", " ": "ディスクにない" },
+    download: "ダウンロード",
+    downloadAll: "すべてダウンロード (zip)",
+    downloadNamed: (name) => name + " をダウンロード",
+    sector: (track, r, file, state) => "トラック " + track + " セクタ " + r + ": " + (file ? file + "、" : "") + state,
+  },
+};
+
+// The language the page starts in: Japanese where the browser prefers it.
+function d88cutLanguage(preferred) {
+  for (const language of preferred || []) {
+    if (/^ja\b/i.test(language)) return "ja";
+    if (/^en\b/i.test(language)) return "en";
+  }
+  return "en";
+}
