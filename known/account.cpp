@@ -150,14 +150,14 @@ namespace {
 // does, with that file not accounted.
 void accountFiles(DiskAccount& disk, Depth depth) {
     for (std::int32_t i = 0; i < kFileCount; ++i) {
-        const FileSpec& spec = fileSpec(i);
+        const FilePlace& place = filePlace(i);
         FileAccount& file = disk.files[i];
-        std::uint8_t* out = transferBuffer + spec.offset;
+        std::uint8_t* out = transferBuffer + place.offset;
         file = FileAccount();
-        file.name = spec.name;
-        file.size = spec.size;
-        file.gathered = spec.gathered;
-        file.firstSector = spec.firstSector;
+        file.name = place.name;
+        file.size = place.size;
+        file.gathered = place.gathered;
+        file.firstSector = place.firstSector;
         std::memset(out, 0, static_cast<std::size_t>(file.size));
         bool read = true;
         if (file.gathered && disk.format == d88::Format::kRaw2D) {
@@ -182,7 +182,7 @@ void accountFiles(DiskAccount& disk, Depth depth) {
                                  : readBlock(disk, file, kBlockTable[i], out, depth);
         }
         if (!read) return;
-        std::memcpy(disk.bytes + spec.offset, out, static_cast<std::size_t>(file.size));
+        std::memcpy(disk.bytes + place.offset, out, static_cast<std::size_t>(file.size));
         settle(disk, file);
         disk.filesRead = i + 1;
     }

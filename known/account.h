@@ -145,7 +145,7 @@ inline const SectorNote& sectorOf(const DiskAccount& disk, const FileAccount& fi
 
 // The `size` bytes a cut writes of file `file`.
 inline const std::uint8_t* bytesOf(const DiskAccount& disk, std::int32_t file) {
-    return disk.bytes + fileSpec(file).offset;
+    return disk.bytes + filePlace(file).offset;
 }
 
 // Says once, on standard error, why the reader stopped reading `image`, in

@@ -19,16 +19,16 @@ Cover coverOfFiles() {
         for (std::int16_t& cell : row) cell = -1;
     }
     for (std::int32_t i = 0; i < kFileCount; ++i) {
-        const FileSpec& spec = fileSpec(i);
-        std::int32_t track = spec.gathered ? kGatherFirstTrack : kBlockTable[i].track;
-        std::int32_t r = spec.gathered ? kGatherSector : kBlockTable[i].sector;
-        for (std::int32_t k = 0; k < spec.size / kSectorSize; ++k) {
+        const FilePlace& place = filePlace(i);
+        std::int32_t track = place.gathered ? kGatherFirstTrack : kBlockTable[i].track;
+        std::int32_t r = place.gathered ? kGatherSector : kBlockTable[i].sector;
+        for (std::int32_t k = 0; k < place.size / kSectorSize; ++k) {
             if (track < kMapTracks && cover.at[track][r - 1] < 0) {
                 cover.at[track][r - 1] = static_cast<std::int16_t>(i * 256 + k);
             }
             // As a cut steps: a block across sectors 1 to 16 of each track,
             // PSGMUS's slots down the tracks but one.
-            if (spec.gathered) {
+            if (place.gathered) {
                 track += track + 1 == kGatherSkippedTrack ? 2 : 1;
             } else if (r == kLastSector) {
                 ++track;

@@ -18,7 +18,7 @@ constexpr BlockEntry kBlockTable[kBlockCount] = {
 namespace {
 
 struct FileTable {
-    FileSpec files[kFileCount];
+    FilePlace files[kFileCount];
     std::int32_t bytes;
     std::int32_t sectors;
 };
@@ -53,7 +53,7 @@ static_assert(kGatherLastTrack - kGatherFirstTrack == kGatherSlots, "one slot pe
 
 }  // namespace
 
-const FileSpec& fileSpec(std::int32_t file) { return kFiles.files[file]; }
+const FilePlace& filePlace(std::int32_t file) { return kFiles.files[file]; }
 
 const char* stateWord(FileState state) {
     switch (state) {

@@ -53,14 +53,14 @@ constexpr std::int32_t kFileBytes = kFileSectors * kSectorSize;
 // File i of the sixteen: its name, size, whether it is the gathered one,
 // and where it stands among the files' bytes and sectors, one after another
 // in file order.
-struct FileSpec {
+struct FilePlace {
     const char* name;
     std::int32_t size;
     bool gathered;
     std::int32_t offset;       // of its first byte among kFileBytes
     std::int32_t firstSector;  // of its first sector among kFileSectors
 };
-const FileSpec& fileSpec(std::int32_t file);
+const FilePlace& filePlace(std::int32_t file);
 
 enum class FileState {
     kWhole,    // every sector found at full length, none flagged

@@ -147,16 +147,16 @@ void mergeDumps(const DiskAccount* const* dumps, std::int32_t count, DiskAccount
     merged.known = true;
     merged.filesRead = 0;
     for (std::int32_t i = 0; i < kFileCount; ++i) {
-        const FileSpec& spec = fileSpec(i);
+        const FilePlace& place = filePlace(i);
         FileAccount& file = merged.files[i];
         file = FileAccount();
-        file.name = spec.name;
-        file.size = spec.size;
-        file.gathered = spec.gathered;
-        file.firstSector = spec.firstSector;
-        std::uint8_t* out = merged.bytes + spec.offset;
-        std::memset(out, 0, static_cast<std::size_t>(spec.size));
-        file.sectorCount = spec.size / kSectorSize;
+        file.name = place.name;
+        file.size = place.size;
+        file.gathered = place.gathered;
+        file.firstSector = place.firstSector;
+        std::uint8_t* out = merged.bytes + place.offset;
+        std::memset(out, 0, static_cast<std::size_t>(place.size));
+        file.sectorCount = place.size / kSectorSize;
         for (std::int32_t k = 0; k < file.sectorCount; ++k) {
             mergeSector(dumps, count, i, k, merged.sectors[file.firstSector + k],
                         out + k * kSectorSize);
@@ -177,7 +177,7 @@ bool dumpsApart(const DiskAccount* const* dumps, std::int32_t count, DumpsApart&
             std::int32_t both = 0;
             std::int32_t differ = 0;
             for (std::int32_t i = 0; i < kFileCount; ++i) {
-                for (std::int32_t k = 0; k < fileSpec(i).size / kSectorSize; ++k) {
+                for (std::int32_t k = 0; k < filePlace(i).size / kSectorSize; ++k) {
                     if (!clean(noteOf(*dumps[a], i, k)) || !clean(noteOf(*dumps[b], i, k)))
                         continue;
                     ++both;

@@ -37,7 +37,7 @@ void readGiven(PutJob& job, const char* directory, const DiskAccount& disk) {
             continue;
         }
         // One byte more than the file's own: a file too long is seen.
-        std::uint8_t* bytes = job.given + fileSpec(i).offset;
+        std::uint8_t* bytes = job.given + filePlace(i).offset;
         const std::int32_t got = platform::readSmallFile(job.givenPath, bytes, file.size + 1);
         if (got < 0 && (errno == ENOENT || errno == ENOTDIR)) continue;
         ++plan.given;
@@ -84,7 +84,7 @@ void planSectors(PutJob& job, const DiskAccount& disk) {
         if (plan.report.action[i] == PutAction::kRefused) continue;
         const std::uint8_t* image = bytesOf(disk, i);
         for (std::int32_t k = 0; k < file.sectorCount; ++k) {
-            const std::int32_t mine = fileSpec(i).offset + k * kSectorSize;
+            const std::int32_t mine = filePlace(i).offset + k * kSectorSize;
             plan.chunks[plan.chunkCount++] = {
                 sectorOf(disk, file, k).dataOffset,
                 mine,
