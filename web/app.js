@@ -407,50 +407,40 @@
 
   // A choice, from the input, a drop or the disk chooser: it drops whatever
   // is under way and shows only its own result.
-  async function choose(file, disk, path) {
+  function choose(file, disk, path) {
     if (!file) return;
-    drop();
-    const mine = generation;
     current = file;
     entry = path || null;
-    clear();
-    working(true);
-    say(w().reading(file.name), "");
-    try {
-      const bytes = await readFile(file);
-      reading = null;
-      if (mine !== generation) return;
-      const result = await runJob({ image: file.name, bytes, disk: disk || null, entry });
-      if (mine === generation) show(result);
-    } catch (error) {
-      if (mine !== generation) return;
-      clear();
-      say(w().couldNotRead(error.message), "bad");
-    } finally {
-      if (mine === generation) working(false);
-    }
+    return runChoice(w().reading(file.name), [file], w().couldNotRead,
+                     (read) => ({ image: file.name, bytes: read[0].bytes, disk: disk || null, entry }));
   }
 
   // Several images chosen together: dumps of one disk, merged.
-  async function merge(files) {
-    drop();
-    const mine = generation;
+  function merge(files) {
     current = null;
     entry = null;
+    return runChoice(w().readingMany(files.length), files, w().couldNotReadMany, (read) => ({ images: read }));
+  }
+
+  // Reads the files chosen, runs the job made of them, and shows its result
+  // unless a later choice came meanwhile.
+  async function runChoice(sentence, files, failed, job) {
+    drop();
+    const mine = generation;
     clear();
     working(true);
-    say(w().readingMany(files.length), "");
+    say(sentence, "");
     try {
-      const images = [];
-      for (const file of files) images.push({ name: file.name, bytes: await readFile(file) });
+      const read = [];
+      for (const file of files) read.push({ name: file.name, bytes: await readFile(file) });
       reading = null;
       if (mine !== generation) return;
-      const result = await runJob({ images });
+      const result = await runJob(job(read));
       if (mine === generation) show(result);
     } catch (error) {
       if (mine !== generation) return;
       clear();
-      say(w().couldNotReadMany(error.message), "bad");
+      say(failed(error.message), "bad");
     } finally {
       if (mine === generation) working(false);
     }
