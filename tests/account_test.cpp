@@ -25,30 +25,24 @@ Bytes fileBytes(const d88cut::DiskAccount& disk, int file) {
 TEST(Account, EachFileHasTheStateGapsAndBytesItsSectorsGive) {
     struct Case {
         const char* what;
-        std::function<void(Disk&)> change;
         const char* file;
         const char* state;
         std::vector<Gap> gaps;
+        std::function<void(Disk&)> change;
     };
     const Case cases[] = {
-        {"whole", [](Disk&) {}, "OPMMUS1", "whole", {}},
-        {"a gap", [](Disk& d) { sectorOf(d, 78, 5).r = 99; }, "OPMMUS3", "partial", {{78, 5, 0}}},
-        {"a short sector", [](Disk& d) { sectorOf(d, 47, 3).data.resize(100); }, "OPMMUS1", "partial", {{47, 3, 100}}},
+        {"a gap", "OPMMUS3", "partial", {{78, 5, 0}}, [](Disk& d) { sectorOf(d, 78, 5).r = 99; }},
         // Only its first sector is read and named.
         {"a short first sector, then a gap",
-         [](Disk& d) {
-             sectorOf(d, 3, 1).data.resize(100);
-             sectorOf(d, 3, 5).r = 99;
-         },
          "IPL3",
          "missing",
-         {{3, 1, 100}}},
-        {"a flagged sector", [](Disk& d) { sectorOf(d, 79, 2).status = 0xB0; }, "OPMDRV", "flagged", {}},
+         {{3, 1, 100}},
+         [](Disk& d) { sectorOf(d, 3, 1).data.resize(100), sectorOf(d, 3, 5).r = 99; }},
         {"a deleted-data mark in a slot",
-         [](Disk& d) { sectorOf(d, 20, 17).deletedMark = 0x10; },
          "PSGMUS",
          "flagged",
-         {}},
+         {},
+         [](Disk& d) { sectorOf(d, 20, 17).deletedMark = 0x10; }},
     };
     d88test::Scratch scratch;
     // On the heap: an account holds every file's bytes.

@@ -16,13 +16,11 @@ using d88test::Disk;
 using d88test::Scratch;
 using d88test::sectorOf;
 
-void setLe32(Bytes& image, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) image[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 TEST(WriterFaults, EachIsReadAsTheDiskItDescribes) {
-    const std::size_t size = d88test::buildImage({d88test::knownDisk()}).size();
-    const auto sizeField = [](std::uint32_t value) { return [value](Bytes& b) { setLe32(b, 28, value); }; };
+    const std::int64_t size = d88test::buildImage({d88test::knownDisk()}).size();
+    const auto sized = [](std::int64_t field) {
+        return [field](Disk& d) { d.diskSize = static_cast<std::int32_t>(field); };
+    };
     const auto everySector = [](const std::function<void(d88test::Sector&, std::size_t)>& change) {
         return [change](Disk& d) {
             for (auto& [track, sectors] : d.tracks) {
@@ -32,69 +30,41 @@ TEST(WriterFaults, EachIsReadAsTheDiskItDescribes) {
     };
     struct Case {
         const char* what;
-        std::function<void(Disk&)> disk;
-        std::function<void(Bytes&)> bytes;
         int status;
         std::string line;  // a piece of what the cut says; "": nothing
+        std::function<void(Disk&)> change;
     };
     const Case cases[] = {
-        {"one data-size field 0",
-         [](Disk& d) { sectorOf(d, 44, 11).dataSize = 0; },
-         {},
-         2,
+        {"one data-size field 0", 2,
          "disk image 1: the data-size field of 1 record does not lead to the next record, and the size code does; it "
-         "was read by the size code (the first: track 44, C 22, H 0, R 11, N 1, data size 0)"},
-        {"every data-size field 0",
-         everySector([](d88test::Sector& s, std::size_t) { s.dataSize = 0; }),
-         {},
-         2,
-         " records does not lead to the next record"},
-        {"the size field 0",
-         {},
-         sizeField(0),
-         2,
-         "disk image 1 gives its size as 0 bytes from offset 0; the file ends at"},
-        {"the size field a constant", {}, sizeField(348848), 2, "gives its size as 348848 bytes"},
-        {"the size field without the header",
-         {},
-         sizeField(static_cast<std::uint32_t>(size - 688)),
-         2,
-         "gives its size as " + std::to_string(size - 688) + " bytes"},
-        {"the size field too large",
-         {},
-         sizeField(static_cast<std::uint32_t>(size * 100)),
-         2,
-         "gives its size as " + std::to_string(size * 100) + " bytes"},
-        {"counts big-endian",
-         everySector([](d88test::Sector& s, std::size_t n) { s.sectorCount = static_cast<std::uint16_t>(n << 8); }),
-         {},
-         0,
-         ""},
+         "was read by the size code (the first: track 44, C 22, H 0, R 11, N 1, data size 0)",
+         [](Disk& d) { sectorOf(d, 44, 11).dataSize = 0; }},
+        {"every data-size field 0", 2, " records does not lead to the next record",
+         everySector([](d88test::Sector& s, std::size_t) { s.dataSize = 0; })},
+        {"the size field 0", 2, "disk image 1 gives its size as 0 bytes from offset 0; the file ends at", sized(0)},
+        {"the size field a constant", 2, "gives its size as 348848 bytes", sized(348848)},
+        {"the size field without the header", 2, "gives its size as " + std::to_string(size - 688) + " bytes",
+         sized(size - 688)},
+        {"the size field too large", 2, "gives its size as " + std::to_string(size * 100) + " bytes",
+         sized(size * 100)},
+        {"counts big-endian", 0, "",
+         everySector([](d88test::Sector& s, std::size_t n) { s.sectorCount = static_cast<std::uint16_t>(n << 8); })},
         // 16 for every track, those of a 17th sector too.
-        {"counts 0x1000", everySector([](d88test::Sector& s, std::size_t) { s.sectorCount = 0x1000; }), {}, 0, ""},
-        {"unused entries -1",
+        {"counts 0x1000", 0, "", everySector([](d88test::Sector& s, std::size_t) { s.sectorCount = 0x1000; })},
+        {"unused entries -1", 0, "",
          [](Disk& d) {
              for (int t = 80; t < 164; ++t) d.trackOffsets[t] = -1;
-         },
-         {},
-         0,
-         ""},
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Disk disk = d88test::knownDisk();
-        if (c.disk) c.disk(disk);
-        Bytes image = d88test::buildImage({disk});
-        if (c.bytes) c.bytes(image);
+        c.change(disk);
         Scratch scratch;
-        const d88test::RunResult run = scratch.runOn(image);
+        const d88test::RunResult run = scratch.runOn(d88test::buildImage({disk}));
         EXPECT_EQ(run.status, c.status) << run.err;
-        if (c.line.empty()) {
-            EXPECT_EQ(run.err, "");
-        } else {
-            EXPECT_NE(run.err.find(c.line), std::string::npos) << run.err;
-            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        }
+        EXPECT_NE(run.err.find(c.line), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), c.line.empty() ? 0 : 1) << run.err;
         EXPECT_EQ(scratch.files(), d88test::knownDiskFiles());
     }
 }
@@ -112,39 +82,34 @@ TEST(Containers, EachIsCutAsFromAD88AndPutBackInItsOwn) {
     sizeTable[std::find(sizeTable.begin(), sizeTable.end(), 0x1A) - sizeTable.begin() + 5] = 0xFF;
     std::map<std::string, Bytes> raw2DFiles = d88test::knownDiskFiles();
     raw2DFiles.erase("PSGMUS");
-    const Bytes packed(d88test::buildImage({d88test::knownDisk()}));
-    Bytes gzip = {0x1F, 0x8B, 0x08, 0x00};
-    Bytes zip = {'P', 'K', 3, 4};
-    gzip.insert(gzip.end(), packed.begin(), packed.end());
-    zip.insert(zip.end(), packed.begin(), packed.end());
+    // The D88 behind a compressed file's magic number.
+    const auto packed = [](Bytes magic) {
+        const Bytes d88 = d88test::buildImage({d88test::knownDisk()});
+        magic.insert(magic.end(), d88.begin(), d88.end());
+        return magic;
+    };
     struct Case {
         const char* what;
         Bytes image;
-        std::map<std::string, Bytes> files;
-        std::string line;    // a piece of what the cut says on standard error
         const char* format;  // the JSON listing's
         int grows;           // bytes a put of OPMMUS3 adds; -1: no put
+        std::string line;    // a piece of what the cut says on standard error
+        std::map<std::string, Bytes> files = {};
     };
     const Case cases[] = {
-        {"a raw 2D image", d88test::buildRaw2D(d88test::knownDisk()), raw2DFiles,
-         "PSGMUS: not cut: a raw 2D image holds no sector 17, where its slots lie", "2d", 0},
-        {"a raw 2D image of another disk",
-         d88test::buildRaw2D(Disk()),
-         {},
+        {"a raw 2D image", d88test::buildRaw2D(d88test::knownDisk()), "2d", 0,
+         "PSGMUS: not cut: a raw 2D image holds no sector 17, where its slots lie", raw2DFiles},
+        {"a raw 2D image of another disk", d88test::buildRaw2D(Disk()), "2d", -1,
          "has the size of a raw 2D image (327680 bytes), but its boot sector does not carry the known disk's "
-         "signature; nothing was cut",
-         "2d",
-         -1},
-        {"an IMD file", imd, imdFiles,
-         "OPMMUS4: sector (track 75, C 37, H 1, R 9) is recorded with a deleted-data mark", "imd", 255},
-        {"an IMD file with a size table",
-         sizeTable,
-         {},
-         "gives each sector's size in a table (size code 0xFF), which d88cut does not read",
-         "imd",
-         -1},
-        {"a gzip file", gzip, {}, "is compressed with gzip, not a disk image: unpack it first (gunzip)", "gzip", -1},
-        {"a zip file", zip, {}, "is a zip archive, not a disk image: unpack it first (unzip)", "zip", -1},
+         "signature; nothing was cut"},
+        {"an IMD file", imd, "imd", 255,
+         "OPMMUS4: sector (track 75, C 37, H 1, R 9) is recorded with a deleted-data mark", imdFiles},
+        {"an IMD file with a size table", sizeTable, "imd", -1,
+         "gives each sector's size in a table (size code 0xFF), which d88cut does not read"},
+        {"a gzip file", packed({0x1F, 0x8B, 8, 0}), "gzip", -1,
+         "is compressed with gzip, not a disk image: unpack it first (gunzip)"},
+        {"a zip file", packed({'P', 'K', 3, 4}), "zip", -1,
+         "is a zip archive, not a disk image: unpack it first (unzip)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,7 +1,7 @@
 // d88cut -l --map: the character of each sector at its column, on damaged
 // test disks.
 #include <functional>
-#include <sstream>
+#include <cstdio>
 
 #include <gtest/gtest.h>
 
@@ -16,13 +16,10 @@ using d88test::sectorOf;
 
 // The map's line of a track: its 17 characters.
 std::string mapRow(const std::string& listing, int track) {
-    std::istringstream lines(listing);
     char head[8];
-    std::snprintf(head, sizeof head, "%3d ", track);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.size() == 21 && line.compare(0, 4, head) == 0) return line.substr(4);
-    }
-    return "";
+    std::snprintf(head, sizeof head, "\n%3d ", track);
+    const std::size_t at = listing.find(head);
+    return at == std::string::npos ? "" : listing.substr(at + 5, 17);
 }
 
 TEST(Map, EachSectorShowsItsStateAtItsColumn) {

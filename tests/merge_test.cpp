@@ -20,78 +20,58 @@ using d88test::Disk;
 using d88test::sectorOf;
 using Change = std::function<void(Disk&)>;
 
-Change flagged(int track, int r, Bytes data = {}) {
-    return [=](Disk& d) {
-        sectorOf(d, track, r).status = 0xB0;
-        if (!data.empty()) sectorOf(d, track, r).data = data;
-    };
+// A change of sector r of track t of the test disk.
+Change at(int track, int r, std::function<void(d88test::Sector&)> change) {
+    return [=](Disk& d) { change(sectorOf(d, track, r)); };
 }
 Change missing(int track, int r) {
-    return [=](Disk& d) { sectorOf(d, track, r).r = 99; };
+    return at(track, r, [](d88test::Sector& s) { s.r = 99; });
 }
-Change shortened(int track, int r, std::size_t size) {
-    return [=](Disk& d) { sectorOf(d, track, r).data.resize(size); };
-}
-Change inverted(int track, int r) {
-    return [=](Disk& d) { sectorOf(d, track, r).data = d88test::inverted(sectorOf(d, track, r).data); };
+Change flagged(int track, int r, Bytes data) {
+    return at(track, r, [data](d88test::Sector& s) {
+        s.data = data;
+        s.status = 0xB0;
+    });
 }
 
 TEST(Merge, EachSectorTakesTheBestCopyAndSaysWhereItCameFrom) {
     const Bytes base = d88test::sectorBytes(79, 2);
-    Bytes one = base, two = base;
-    one[0] = two[0] = 0x11;
+    Bytes one = base, two = base, voted = base;
+    one[0] = two[0] = voted[0] = 0x11;
     two[1] = 0x22;
-    Bytes voted = base;
-    voted[0] = 0x11;
+    const Bytes inverted = d88test::inverted(d88test::sectorBytes(46, 12));
     Bytes first200 = d88test::sectorBytes(47, 3);
     std::fill(first200.begin() + 200, first200.end(), 0);
+    const Change none = [](Disk&) {};
+    const Change invert = at(46, 12, [&inverted](d88test::Sector& s) { s.data = inverted; });
+    const auto cut = [](std::size_t size) { return at(47, 3, [size](d88test::Sector& s) { s.data.resize(size); }); };
     struct Case {
         const char* what;
         std::vector<std::vector<Change>> images;  // the disks of each image, a change each
-        const char* file;
-        int track, r;  // the sector looked at
-        const char* state;
-        int from;
-        Bytes bytes;  // of that sector; empty: the test disk's
-        int status;
+        int track, r;                             // the sector looked at
+        const char* state;                        // of its file
+        int from, status;
+        Bytes bytes = {};  // of that sector; empty: the test disk's
     };
-    const Change none = [](Disk&) {};
     const Case cases[] = {
-        {"a gap filled", {{missing(78, 5)}, {none}}, "OPMMUS3", 78, 5, "whole", 2, {}, 0},
-        {"flagged, then clean", {{flagged(79, 2)}, {none}}, "OPMDRV", 79, 2, "whole", 2, {}, 0},
-        {"clean, then flagged", {{none}, {flagged(79, 2)}}, "OPMDRV", 79, 2, "whole", 1, {}, 0},
-        {"two clean copies differ",
-         {{inverted(46, 12)}, {none}},
-         "OPMMUS1",
-         46,
-         12,
-         "contested",
-         1,
-         d88test::inverted(d88test::sectorBytes(46, 12)),
-         2},
-        {"two of three agree", {{inverted(46, 12)}, {none}, {none}}, "OPMMUS1", 46, 12, "contested", 2, {}, 2},
+        {"a gap filled", {{missing(78, 5)}, {none}}, 78, 5, "whole", 2, 0},
+        {"flagged, then clean", {{flagged(79, 2, base)}, {none}}, 79, 2, "whole", 2, 0},
+        {"clean, then flagged", {{none}, {flagged(79, 2, base)}}, 79, 2, "whole", 1, 0},
+        {"two clean copies differ", {{invert}, {none}}, 46, 12, "contested", 1, 2, inverted},
+        {"two of three agree", {{invert}, {none}, {none}}, 46, 12, "contested", 2, 2},
         {"three flagged, voted",
-         {{flagged(79, 2)}, {flagged(79, 2, one)}, {flagged(79, 2, two)}},
-         "OPMDRV",
+         {{flagged(79, 2, base)}, {flagged(79, 2, one)}, {flagged(79, 2, two)}},
          79,
          2,
          "flagged",
          1,
-         voted,
-         2},
-        {"short in each",
-         {{shortened(47, 3, 100)}, {shortened(47, 3, 200)}},
-         "OPMMUS1",
-         47,
-         3,
-         "partial",
          2,
-         first200,
-         2},
-        {"missing in each", {{missing(78, 5)}, {missing(78, 5)}}, "OPMMUS3", 78, 5, "partial", 0, Bytes(256, 0), 2},
+         voted},
+        {"short in each", {{cut(100)}, {cut(200)}}, 47, 3, "partial", 2, 2, first200},
+        {"missing in each", {{missing(78, 5)}, {missing(78, 5)}}, 78, 5, "partial", 0, 2, Bytes(256, 0)},
         // The blank image is no dump: the third image is dump 2.
-        {"an image without the known disk", {{missing(78, 5)}, {}, {none}}, "OPMMUS3", 78, 5, "whole", 2, {}, 2},
-        {"the known disk twice in one file", {{missing(78, 5), none}}, "OPMMUS3", 78, 5, "whole", 2, {}, 0},
+        {"an image without the known disk", {{missing(78, 5)}, {}, {none}}, 78, 5, "whole", 2, 2},
+        {"the known disk twice in one file", {{missing(78, 5), none}}, 78, 5, "whole", 2, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -115,17 +95,22 @@ TEST(Merge, EachSectorTakesTheBestCopyAndSaysWhereItCameFrom) {
         list[2] = "--json";
         list.erase(list.begin() + 3);
         const nlohmann::json listed = nlohmann::json::parse(scratch.run(list).out);
-        const auto sectors = d88test::fileSectors(c.file);
-        const std::size_t k = std::find(sectors.begin(), sectors.end(), std::make_pair(c.track, c.r)) - sectors.begin();
+        // The one file that covers the sector, and its place there.
+        std::string looked;
+        std::size_t k = 0;
+        for (const auto& [name, bytes] : d88test::knownDiskFiles()) {
+            const auto sectors = d88test::fileSectors(name);
+            const auto found = std::find(sectors.begin(), sectors.end(), std::make_pair(c.track, c.r));
+            if (found != sectors.end()) std::tie(looked, k) = std::make_pair(name, found - sectors.begin());
+        }
         std::map<std::string, Bytes> expected = d88test::knownDiskFiles();
         Bytes sector = c.bytes.empty() ? d88test::sectorBytes(c.track, c.r) : c.bytes;
-        std::copy(sector.begin(), sector.end(), expected[c.file].begin() + 256 * k);
+        std::copy(sector.begin(), sector.end(), expected[looked].begin() + 256 * k);
         for (const nlohmann::json& file : listed["disks"][0]["files"]) {
             const std::string name = file["name"];
-            const bool looked = name == c.file;
-            EXPECT_EQ(file["state"], looked ? c.state : "whole") << name;
+            EXPECT_EQ(file["state"], name == looked ? c.state : "whole") << name;
             for (std::size_t s = 0; s < file["from"].size(); ++s) {
-                EXPECT_EQ(file["from"][s], looked && s == k ? c.from : 1) << name << " " << s;
+                EXPECT_EQ(file["from"][s], name == looked && s == k ? c.from : 1) << name << " " << s;
             }
         }
         // The files cut are the merge's bytes; a file the merge leaves

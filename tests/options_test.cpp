@@ -85,6 +85,17 @@ TEST(Options, EachOptionDoesWhatItSaysWithItsStatus) {
          "d88cut: one image at a time, or several dumps with --merge; given 2: " D88CUT_SAMPLE ", " D88CUT_SAMPLE "\n" +
              usage,
          nullptr},
+        {{"--merge", "--put=new.d88", "IMAGE", "IMAGE"},
+         1,
+         "d88cut: option '--merge' cannot go with '--put': a merge takes every known disk image of every IMAGE, and "
+         "writes no image\n" +
+             usage,
+         nullptr},
+        {{"--merge", "IMAGE", "IMAGE", "IMAGE", "IMAGE", "IMAGE", "IMAGE", "IMAGE", "IMAGE", "IMAGE", "IMAGE", "IMAGE",
+          "IMAGE", "IMAGE", "IMAGE", "IMAGE", "IMAGE", "IMAGE"},
+         1,
+         "d88cut: option '--merge' takes at most 16 images; given 17\n" + usage,
+         nullptr},
         {{"no\nsuch\x1b.d88"},
          1,
          d88test::kOpenFailed + std::string("d88cut: cannot open no\\nsuch\\x1b.d88: No such file "
