@@ -72,16 +72,9 @@ TEST(BoundedWalk, AnImageBuiltToExhaustTheBudgetStopsWithOneLine) {
         const Bytes prefix = d88test::sharedWalkPrefix();
         const Bytes record = d88test::runRecordHeader(row.dataSize);
         std::vector<std::pair<std::int64_t, Bytes>> pieces = {{0, prefix}};
-        Bytes run16;
-        for (std::int64_t at = static_cast<std::int64_t>(prefix.size()); at + 16 + row.dataSize <= row.fileSize;
-             at += 16 + row.dataSize) {
-            if (row.dataSize == 0) {
-                run16.insert(run16.end(), record.begin(), record.end());
-            } else {
-                pieces.emplace_back(at, record);
-            }
+        for (std::int64_t at = prefix.size(); at + 16 + row.dataSize <= row.fileSize; at += 16 + row.dataSize) {
+            pieces.emplace_back(at, record);
         }
-        if (!run16.empty()) pieces.emplace_back(static_cast<std::int64_t>(prefix.size()), run16);
         Scratch scratch;
         const std::string path = scratch.root() + "/image.d88";
         ASSERT_TRUE(d88test::writeSparse(path, pieces));

@@ -76,7 +76,8 @@ TEST(Merge, EachSectorTakesTheBestCopyAndSaysWhereItCameFrom) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         d88test::Scratch scratch;
-        std::vector<std::string> argv = {"d88cut", "--merge", "-C", "out"};
+        std::vector<std::string> cutArgs = {"d88cut", "--merge", "-C", "out"},
+                                 listArgs = {"d88cut", "--merge", "--json"};
         for (std::size_t i = 0; i < c.images.size(); ++i) {
             std::vector<Disk> disks;
             for (const Change& change : c.images[i]) {
@@ -87,14 +88,12 @@ TEST(Merge, EachSectorTakesTheBestCopyAndSaysWhereItCameFrom) {
             if (disks.empty()) disks.emplace_back();
             const std::string path = scratch.root() + "/dump" + std::to_string(i) + ".d88";
             ASSERT_TRUE(d88test::writeFile(path, d88test::buildImage(disks)));
-            argv.push_back(path);
+            cutArgs.push_back(path);
+            listArgs.push_back(path);
         }
-        const d88test::RunResult cut = scratch.run(argv);
+        const d88test::RunResult cut = scratch.run(cutArgs);
         EXPECT_EQ(cut.status, c.status) << cut.err;
-        std::vector<std::string> list = argv;
-        list[2] = "--json";
-        list.erase(list.begin() + 3);
-        const nlohmann::json listed = nlohmann::json::parse(scratch.run(list).out);
+        const nlohmann::json listed = nlohmann::json::parse(scratch.run(listArgs).out);
         // The one file that covers the sector, and its place there.
         std::string looked;
         std::size_t k = 0;
@@ -113,10 +112,7 @@ TEST(Merge, EachSectorTakesTheBestCopyAndSaysWhereItCameFrom) {
                 EXPECT_EQ(file["from"][s], name == looked && s == k ? c.from : 1) << name << " " << s;
             }
         }
-        // The files cut are the merge's bytes; a file the merge leaves
-        // whole says nothing.
         EXPECT_EQ(scratch.files("out"), expected);
-        EXPECT_EQ(cut.err.find("OPMMUS0"), std::string::npos) << cut.err;
     }
 }
 
