@@ -164,7 +164,8 @@ TEST(Put, EveryLayoutPutsIntoItsKnownDiskAlone) {
                 EXPECT_EQ(listed.status, refused ? 1 : 0) << listed.err;
                 EXPECT_EQ(put.status, refused ? 1 : 0) << put.err;
                 // Each file's action as the listing of the put gives it.
-                for (const nlohmann::json& file : nlohmann::json::parse(listed.out).at("files")) {
+                const nlohmann::json doc = nlohmann::json::parse(listed.out);
+                for (const nlohmann::json& file : doc.at("files")) {
                     const bool edited = edit.file && file.at("name") == edit.file;
                     EXPECT_EQ(file.at("action"), refused ? "unchanged" : edited ? "put" : "unchanged") << file;
                 }
